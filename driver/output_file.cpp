@@ -1,0 +1,67 @@
+#include "output_file.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+
+namespace ferrolet {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Enough names to step past the leftovers of other runs, few enough to give up quickly.
+constexpr int TEMPORARY_NAME_TRIES = 100;
+
+// Writes and closes `file`; true only if every byte reached the file and the close succeeded.
+[[nodiscard]] bool write_and_close(std::FILE* file, std::span<const std::uint8_t> bytes) {
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool closed = std::fclose(file) == 0;
+  return written && closed;
+}
+
+}  // namespace
+
+WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+  std::error_code ec;
+  fs::path target(path);
+  // A link keeps pointing where it did: the file it names is the one replaced.
+  if (fs::is_symlink(fs::symlink_status(target, ec))) {
+    target = fs::canonical(target, ec);
+    if (ec) return WriteResult::CannotOpen;
+  }
+  const fs::file_status existing = fs::status(target, ec);
+  const bool exists =
+      existing.type() != fs::file_type::not_found && existing.type() != fs::file_type::none;
+  if (exists && !fs::is_regular_file(existing)) return WriteResult::CannotOpen;
+
+  // "x" creates the file only if no file of that name exists, so an unrelated file that happens
+  // to carry the temporary name is never overwritten.
+  std::string temporary;
+  std::FILE* file = nullptr;
+  for (int attempt = 0; attempt < TEMPORARY_NAME_TRIES && file == nullptr; ++attempt) {
+    temporary = target.string() + ".ferrolet-" + std::to_string(attempt) + ".tmp";
+    errno = 0;
+    file = std::fopen(temporary.c_str(), "wbx");
+    if (file == nullptr && errno != EEXIST) return WriteResult::CannotOpen;
+  }
+  if (file == nullptr) return WriteResult::CannotOpen;
+
+  if (!write_and_close(file, bytes)) {
+    static_cast<void>(std::remove(temporary.c_str()));
+    return WriteResult::CannotWrite;
+  }
+  if (exists) {
+    // The new file takes the place of the old one, permissions included; failing that is
+    // harmless.
+    fs::permissions(temporary, existing.permissions(), ec);
+  }
+  fs::rename(temporary, target, ec);
+  if (ec) {
+    static_cast<void>(std::remove(temporary.c_str()));
+    return WriteResult::CannotWrite;
+  }
+  return WriteResult::Written;
+}
+
+}  // namespace ferrolet

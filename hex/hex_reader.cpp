@@ -1,0 +1,161 @@
+#include "hex_reader.hpp"
+
+#include <algorithm>
+#include <array>
+
+namespace ferrolet {
+
+namespace {
+
+constexpr std::size_t READ_BLOCK = 64 * 1024;
+
+// A record is open from its ':' until its checksum byte has been read.
+[[nodiscard]] bool record_open(const HexReader& reader) noexcept {
+  return reader.state != RecordState::AwaitColon && !reader.checksum_seen;
+}
+
+// A completed byte of the data-and-checksum field: a data byte while the record still owes
+// some, otherwise a checksum byte (every pair after the checksum is tested as one more).
+[[nodiscard]] HexEvent take_data_or_checksum(HexReader& reader, FirmwareImage& image,
+                                             HexSummary& summary) noexcept {
+  reader.digit_index = 0;
+  if (reader.remaining > 0) {
+    reader.remaining -= 1;
+    summary.lowest = std::min(summary.lowest, reader.address);
+    summary.highest = std::max(summary.highest, reader.address);
+    // Only type-00 data reaches memory; other types just move lowest and highest.
+    if (reader.record_type == 0 && reader.address < IMAGE_SIZE) {
+      image[static_cast<std::size_t>(reader.address)] =
+          static_cast<std::uint8_t>(reader.field_value);
+    }
+    reader.address += 1;
+    return {};
+  }
+  reader.checksum_seen = true;
+  reader.sum &= 0xFF;
+  if (reader.sum == 0) return {};
+  summary.errors += 1;
+  return {HexFault::ChecksumError, summary.records, reader.sum};
+}
+
+}  // namespace
+
+HexEvent hex_step(HexReader& reader, FirmwareImage& image, HexSummary& summary, char ch) noexcept {
+  summary.characters += 1;
+  if (ch == ':') {
+    HexEvent event;
+    if (record_open(reader)) {
+      summary.errors += 1;
+      event = {HexFault::IncompleteRecord, summary.records, 0};
+    }
+    summary.records += 1;
+    reader.state = RecordState::ByteCount;
+    reader.sum = 0;
+    reader.digit_index = 0;
+    reader.checksum_seen = false;
+    return event;
+  }
+  const int digit = hex_digit_value(ch);
+  if (digit < 0) {
+    // Line ends may stand anywhere, even inside a field; the field goes on after them.
+    if (ch == '\n' || ch == '\r') return {};
+    summary.errors += 1;
+    return {HexFault::UnexpectedCharacter, summary.records, static_cast<unsigned char>(ch)};
+  }
+  if (reader.state == RecordState::AwaitColon) return {};
+
+  reader.field_value = reader.digit_index == 0 ? digit : reader.field_value * 16 + digit;
+  reader.digit_index += 1;
+  // Each byte of the record enters the sum once, when its second digit arrives.
+  if (reader.digit_index == 2) {
+    reader.sum += reader.field_value;
+  } else if (reader.digit_index == 4) {
+    reader.sum += reader.field_value & 0xFF;
+  }
+
+  switch (reader.state) {
+    case RecordState::AwaitColon:
+      break;
+    case RecordState::ByteCount:
+      if (reader.digit_index == 2) {
+        reader.remaining = reader.field_value;
+        reader.state = RecordState::Address;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::Address:
+      if (reader.digit_index == 4) {
+        reader.address = reader.field_value;
+        reader.state = RecordState::RecordType;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::RecordType:
+      if (reader.digit_index == 2) {
+        reader.record_type = reader.field_value;
+        reader.state = RecordState::DataAndChecksum;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::DataAndChecksum:
+      if (reader.digit_index == 2) return take_data_or_checksum(reader, image, summary);
+      break;
+  }
+  return {};
+}
+
+std::size_t hex_feed(HexReader& reader, FirmwareImage& image, HexSummary& summary,
+                     std::span<const char> bytes, HexEvent& event) noexcept {
+  std::size_t taken = 0;
+  event = {};
+  while (taken < bytes.size()) {
+    event = hex_step(reader, image, summary, bytes[taken]);
+    taken += 1;
+    if (event.fault != HexFault::None) break;
+  }
+  return taken;
+}
+
+HexEvent hex_finish(const HexReader& reader, HexSummary& summary) noexcept {
+  if (!record_open(reader)) return {};
+  summary.errors += 1;
+  return {HexFault::IncompleteRecord, summary.records, 0};
+}
+
+void print_hex_event(const HexEvent& event) {
+  const auto line = static_cast<long long>(event.line);
+  switch (event.fault) {
+    case HexFault::None:
+      break;
+    case HexFault::UnexpectedCharacter:
+      // The byte goes out raw, whatever it is: a tab as a tab, 0x80..0xFF as that byte.
+      std::printf("Line %lld unexpected character (%c)\n", line, event.value);
+      break;
+    case HexFault::ChecksumError:
+      std::printf("Line %lld Checksum error (sum=%d)\n", line, event.value);
+      break;
+    case HexFault::IncompleteRecord:
+      std::printf("Line %lld incomplete record\n", line);
+      break;
+  }
+}
+
+bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary) {
+  HexReader reader;
+  std::array<char, READ_BLOCK> block;
+  for (;;) {
+    const std::size_t got = std::fread(block.data(), 1, block.size(), input);
+    std::span<const char> rest(block.data(), got);
+    while (!rest.empty()) {
+      HexEvent event;
+      rest = rest.subspan(hex_feed(reader, image, summary, rest, event));
+      print_hex_event(event);
+    }
+    if (got < block.size()) break;
+  }
+  if (std::ferror(input) != 0) return false;
+  print_hex_event(hex_finish(reader, summary));
+  return true;
+}
+
+}  // namespace ferrolet

@@ -1,0 +1,62 @@
+// Upload encoder: lays out the memory image as the device's SysEx upload file.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "hex/hex_reader.hpp"
+
+namespace ferrolet {
+
+inline constexpr std::size_t OUTPUT_CAPACITY = 32768;  // upload buffer
+inline constexpr std::size_t PAYLOAD_CAPACITY = 256;  // one block before framing, CRC room included
+inline constexpr std::int32_t BLOCK_SIZE = 128;       // image bytes per data block
+
+inline constexpr std::size_t PREAMBLE_SIZE = 8;
+inline constexpr std::size_t GAP_SIZE = 62;
+inline constexpr std::size_t HEADER_FRAME_SIZE = 14;
+inline constexpr std::size_t DATA_FRAME_SIZE = 157;
+// Preamble, gap and header block: the bytes in front of the first data block.
+inline constexpr std::size_t UPLOAD_LEAD_SIZE = PREAMBLE_SIZE + GAP_SIZE + HEADER_FRAME_SIZE;
+
+// The whole upload file, built in memory before anything is written.
+struct UploadBuffer {
+  std::array<std::uint8_t, OUTPUT_CAPACITY> bytes{};
+  std::size_t used = 0;
+};
+
+// Bytes that pack_7bit writes for `length` input bytes: ceil(8 * length / 7).
+[[nodiscard]] constexpr std::size_t packed_size(std::size_t length) noexcept {
+  return (8 * length + 6) / 7;
+}
+
+// Bytes of the frame that encode_sysex_frame writes for a payload of `length` bytes.
+[[nodiscard]] constexpr std::size_t frame_size(std::size_t length) noexcept {
+  return 7 + packed_size(length + 2);
+}
+
+// CRC-16/MODBUS of `bytes` (start 0xFFFF, reflected polynomial 0xA001, no final XOR).
+[[nodiscard]] std::uint16_t crc16_modbus(std::span<const std::uint8_t> bytes) noexcept;
+
+// Packs `bytes`, read as one bit string most significant bit first, into 7-bit groups, one per
+// output byte (0x00..0x7F); a last partial group is left-aligned. Returns the bytes written, or
+// 0 without writing if `out` is smaller than packed_size(bytes.size()).
+[[nodiscard]] std::size_t pack_7bit(std::span<const std::uint8_t> bytes,
+                                    std::span<std::uint8_t> out) noexcept;
+
+// Frames the first `length` bytes of `payload` as one SysEx message: writes their CRC into
+// payload[length] and payload[length + 1], then the frame into `out`. Returns the frame's
+// length, or 0 without writing if `payload` lacks the two bytes of room or `out` is smaller
+// than frame_size(length).
+[[nodiscard]] std::size_t encode_sysex_frame(std::span<std::uint8_t> payload, std::size_t length,
+                                             std::span<std::uint8_t> out) noexcept;
+
+// Fills `buffer` with the whole upload file for image addresses 0..highest and returns the
+// number of data blocks, highest / 128 + 1. Returns 0 and leaves the buffer empty if highest is
+// outside 0..IMAGE_SIZE - 1.
+[[nodiscard]] std::int32_t build_upload(const FirmwareImage& image, std::int32_t highest,
+                                        UploadBuffer& buffer) noexcept;
+
+}  // namespace ferrolet

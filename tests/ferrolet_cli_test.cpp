@@ -1,0 +1,368 @@
+// End-to-end tests: the built tool run in a temporary folder; stdout byte for byte, the exit
+// status and the files left behind.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Exit statuses as a POSIX parent sees them (8 bits of main's result).
+constexpr int CONVERTED = 0;
+constexpr int WRONG_COMMAND_LINE = 255;
+constexpr int REFUSED_INPUT = 254;
+constexpr int INPUT_UNREADABLE = 253;
+constexpr int OUTPUT_UNWRITABLE = 252;
+
+constexpr int MEMORY_SIZE = 16384;  // the target's program memory
+
+const std::string BANNER =
+    "ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n";
+const std::string USAGE = BANNER + "\nUsage: ferrolet filename.hex\n";
+
+std::string env_or(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+std::string shell_quoted(const std::string& s) {
+  std::string q = "'";
+  for (const char c : s)
+    q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string read_file(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+void write_file(const fs::path& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+struct RunResult {
+  int status;
+  std::string out;
+};
+
+// A fresh folder per test; the tool runs with it as the working directory.
+class Cli : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "ferrolet-cli-XXXXXX").string();
+    ASSERT_NE(mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(dir_, ec);
+    fs::remove_all(dir_.string() + ".out", ec);
+  }
+
+  // Runs the tool with `args`; `prefix` is shell text put in front (limits, traps).
+  RunResult run(const std::vector<std::string>& args, const std::string& prefix = "") {
+    std::string command = "cd " + shell_quoted(dir_.string()) + " && " + prefix + " " +
+                          env_or("FERROLET_LAUNCHER", "") + " " +
+                          shell_quoted(env_or("FERROLET_EXE", FERROLET_DEFAULT_EXE));
+    for (const std::string& a : args) {
+      command += ' ';
+      command += shell_quoted(a);
+    }
+    command += " >";
+    command += shell_quoted((stdout_dir() / "stdout").string());
+    command += " 2>/dev/null";
+    const int raw = std::system(command.c_str());
+    RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw, read_file(stdout_dir() / "stdout")};
+    if (std::getenv("FERROLET_LAUNCHER") != nullptr) {
+      // Console programs under an emulator end their lines with CR LF.
+      std::erase(r.out, '\r');
+    }
+    return r;
+  }
+
+  // stdout is kept outside the folder under test so that it never counts as a file left there.
+  fs::path stdout_dir() {
+    fs::path d = dir_.string() + ".out";
+    fs::create_directories(d);
+    return d;
+  }
+
+  fs::path path(const std::string& name) const { return dir_ / name; }
+  void put(const std::string& name, const std::string& content) { write_file(path(name), content); }
+  std::string get(const std::string& name) const { return read_file(path(name)); }
+
+  std::set<std::string> files() const {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir_)) {
+      names.insert(entry.path().filename().string());
+    }
+    return names;
+  }
+
+  fs::path dir_;
+};
+
+// A well-formed record with its checksum.
+std::string record(int address, int type, const std::vector<int>& data) {
+  std::vector<int> bytes = {static_cast<int>(data.size()), (address >> 8) & 0xFF, address & 0xFF,
+                            type};
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  int sum = 0;
+  std::string text = ":";
+  char pair[3];
+  for (const int b : bytes) {
+    sum += b;
+    std::snprintf(pair, sizeof pair, "%02X", b & 0xFF);
+    text += pair;
+  }
+  std::snprintf(pair, sizeof pair, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  return text + pair + "\r\n";
+}
+
+// Bytes 0 .. highest, 16 to a record, then the end-of-file record.
+std::string firmware_up_to(int highest) {
+  std::string text;
+  for (int address = 0; address <= highest; address += 16) {
+    std::vector<int> data;
+    for (int i = address; i <= std::min(highest, address + 15); ++i)
+      data.push_back(i & 0xFF);
+    text += record(address, 0, data);
+  }
+  return text + ":00000001FF\r\n";
+}
+
+std::string summary(std::size_t characters, int lowest, int highest, int errors) {
+  return "\nread " + std::to_string(characters) + " charactes, from adress " +
+         std::to_string(lowest) + " to " + std::to_string(highest) + " with " +
+         std::to_string(errors) + " errors\n";
+}
+
+const std::string UPLOAD_299_HEADER =
+    std::string("\xF0\x70\x68\x00\x15\x55\x00\x00\x60\x00\x07\x40\x48\xF7", 14);
+
+TEST_F(Cli, RefusesAWrongCommandLineBeforeTouchingAnyFile) {
+  put("a.he", ":00000001FF\r\n");
+  put("abcde", ":00000001FF\r\n");
+  const std::vector<std::vector<std::string>> command_lines = {
+      {}, {"one.hex", "two.hex"}, {"a.he"}, {"abcde"}, {"ab.cdef"}, {""}};
+  for (const auto& args : command_lines) {
+    SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
+    const RunResult r = run(args);
+    EXPECT_EQ(r.out, USAGE);
+    EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
+    EXPECT_EQ(files(), (std::set<std::string>{"a.he", "abcde"}));
+  }
+}
+
+TEST_F(Cli, RefusedInputsPrintTheirReasonAndWriteNothing) {
+  struct Row {
+    const char* fixture;
+    std::string hex;
+    std::string reader_messages;
+    int lowest, highest, errors;
+    std::string verdict;
+  };
+  std::vector<int> sixteen(16, 0x5A);
+  const std::vector<Row> rows = {
+      {"only_eof.hex", ":00000001FF\r\n", "", 65535, 0, 0, "Lowest adress 65535 is not zero!\n"},
+      {"empty.hex", "", "", 65535, 0, 0, "Lowest adress 65535 is not zero!\n"},
+      {"starts_at_0100.hex", record(0x100, 0, {1, 2}) + ":00000001FF\r\n", "", 256, 257, 0,
+       "Lowest adress 256 is not zero!\n"},
+      {"bad_checksum_line1.hex", ":0100000041BF\r\n:00000001FF\r\n",
+       "Line 1 Checksum error (sum=1)\n", 0, 0, 1, ""},
+      {"bad_character_line2.hex", record(0, 0, {1}) + ":01000100 02FC\r\n",
+       "Line 2 unexpected character ( )\n", 0, 1, 1, ""},
+      {"high_byte_line1.hex",
+       ":01000000\xE9"
+       "41BE\r\n",
+       "Line 1 unexpected character (\xE9)\n", 0, 0, 1, ""},
+      {"cut_short_line1.hex", ":0200000041\r\n:00000001FF\r\n", "Line 1 incomplete record\n", 0, 0,
+       1, ""},
+      {"cut_short_at_end.hex", record(0, 0, {1}) + ":010001", "Line 2 incomplete record\n", 0, 0, 1,
+       ""},
+      {"beyond_memory.hex", record(MEMORY_SIZE - 8, 0, sixteen) + record(0, 0, {1}), "", 0, 16391,
+       0, "Highest address 16391 does not fit into 16384 bytes of program memory!\n"},
+      {"errors_and_not_at_zero.hex", ":0100100041AF\r\n", "Line 1 Checksum error (sum=1)\n", 16, 16,
+       1, "Lowest adress 16 is not zero!\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.fixture);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+    fs::create_directories(dir_);
+    put(row.fixture, row.hex);
+    const RunResult r = run({row.fixture});
+    EXPECT_EQ(r.out, BANNER + row.reader_messages +
+                         summary(row.hex.size(), row.lowest, row.highest, row.errors) +
+                         row.verdict);
+    EXPECT_EQ(r.status, REFUSED_INPUT);
+    EXPECT_EQ(files(), std::set<std::string>{row.fixture});
+  }
+}
+
+TEST_F(Cli, ConvertsAndNamesTheOutputAfterTheInput) {
+  struct Row {
+    std::string input;
+    std::string output;
+  };
+  const std::vector<Row> rows = {
+      {"firmware.hex", "firmware.syx"}, {"fw.abc", "fw.syx"}, {"a.b.c", "a.syx"},
+      {"x.y.abc", "x.y.syx"},           {"FW.HEX", "FW.syx"},
+  };
+  const std::string hex = firmware_up_to(299);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.input);
+    put(row.input, hex);
+    const RunResult r = run({row.input});
+    EXPECT_EQ(r.out, BANNER + summary(hex.size(), 0, 299, 0) +
+                         "3 sysEx data blocks in 555 bytes written\n");
+    EXPECT_EQ(r.status, CONVERTED);
+    const std::string upload = get(row.output);
+    ASSERT_EQ(upload.size(), 555u);
+    EXPECT_EQ(upload.substr(70, 14), UPLOAD_299_HEADER);
+    EXPECT_EQ(get(row.input), hex);
+  }
+}
+
+TEST_F(Cli, ReplacesAnEarlierUploadOnSuccess) {
+  put("fw.hex", firmware_up_to(299));
+  put("fw.syx", "an older upload");
+  ASSERT_EQ(run({"fw.hex"}).status, CONVERTED);
+  const std::string first = get("fw.syx");
+  EXPECT_EQ(first.size(), 555u);
+  put("fw.hex", firmware_up_to(255));
+  const RunResult r = run({"fw.hex"});
+  EXPECT_EQ(r.status, CONVERTED);
+  EXPECT_EQ(get("fw.syx").size(), 398u);
+  EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+}
+
+TEST_F(Cli, ConvertsTheBundledExampleFirmware) {
+  const fs::path example = fs::path(FERROLET_SOURCE_DIR) / "examples" / "blink.hex";
+  const std::string hex = read_file(example);
+  ASSERT_FALSE(hex.empty());
+  put("blink.hex", hex);
+  const RunResult r = run({"blink.hex"});
+  EXPECT_EQ(r.status, CONVERTED) << r.out;
+  const std::string upload = get("blink.syx");
+  ASSERT_GT(upload.size(), 84u);
+  EXPECT_EQ((upload.size() - 84) % 157, 0u);
+  const std::size_t blocks = (upload.size() - 84) / 157;
+  EXPECT_NE(r.out.find(std::to_string(blocks) + " sysEx data blocks in " +
+                       std::to_string(upload.size()) + " bytes written\n"),
+            std::string::npos)
+      << r.out;
+}
+
+TEST_F(Cli, InputThatCannotBeOpenedOrRead) {
+  {
+    SCOPED_TRACE("missing file");
+    const RunResult r = run({"missing.hex"});
+    EXPECT_EQ(r.out, BANNER + "Input file missing.hex not found\n");
+    EXPECT_EQ(r.status, INPUT_UNREADABLE);
+    EXPECT_TRUE(files().empty());
+  }
+  {
+    SCOPED_TRACE("a directory in the place of the input");
+    fs::create_directory(path("dir.hex"));
+    put("dir.syx", "kept");
+    const RunResult r = run({"dir.hex"});
+    EXPECT_EQ(r.out, BANNER + "Input file dir.hex cannot be read\n");
+    EXPECT_EQ(r.status, INPUT_UNREADABLE);
+    EXPECT_EQ(get("dir.syx"), "kept");
+    EXPECT_EQ(files(), (std::set<std::string>{"dir.hex", "dir.syx"}));
+  }
+}
+
+TEST_F(Cli, NeverReplacesItsOwnInput) {
+  const std::string hex = firmware_up_to(40);
+  {
+    SCOPED_TRACE("the input named with the upload's extension");
+    put("fw.syx", hex);
+    const RunResult r = run({"fw.syx"});
+    EXPECT_EQ(r.out, BANNER + "Output file fw.syx would replace the input file\n");
+    EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
+    EXPECT_EQ(get("fw.syx"), hex);
+  }
+  {
+    SCOPED_TRACE("the output path is a link to the input");
+    put("app.hex", hex);
+    fs::create_symlink("app.hex", path("app.syx"));
+    const RunResult r = run({"app.hex"});
+    EXPECT_EQ(r.out, BANNER + "Output file app.syx would replace the input file\n");
+    EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
+    EXPECT_EQ(get("app.hex"), hex);
+  }
+  {
+    SCOPED_TRACE("the output path is a second name of the input");
+    put("two.hex", hex);
+    fs::create_hard_link(path("two.hex"), path("two.syx"));
+    const RunResult r = run({"two.hex"});
+    EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
+    EXPECT_EQ(get("two.hex"), hex);
+  }
+}
+
+TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
+  const std::string hex = firmware_up_to(299);
+  {
+    SCOPED_TRACE("a directory in the place of the output");
+    put("fw.hex", hex);
+    fs::create_directory(path("fw.syx"));
+    const RunResult r = run({"fw.hex"});
+    EXPECT_EQ(r.out, BANNER + summary(hex.size(), 0, 299, 0) + "Cant open output file fw.syx\n");
+    EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
+    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+    fs::remove(path("fw.syx"));
+  }
+  {
+    SCOPED_TRACE("the write fails part-way (file size limit)");
+    put("fw.syx", "the upload that was there before");
+    // 512 bytes allowed, 555 to write; SIGXFSZ ignored so the write fails instead of killing.
+    const RunResult r = run({"fw.hex"}, "ulimit -f 1; trap '' XFSZ;");
+    EXPECT_EQ(r.out, BANNER + summary(hex.size(), 0, 299, 0) + "Cannot write output file fw.syx\n");
+    EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
+    EXPECT_EQ(get("fw.syx"), "the upload that was there before");
+    EXPECT_EQ(get("fw.hex"), hex);
+    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+  }
+  {
+    SCOPED_TRACE("a file that happens to carry the temporary name is not touched");
+    for (const auto& name : files()) {
+      if (name != "fw.hex") fs::remove(path(name));
+    }
+    put("fw.syx.ferrolet-0.tmp", "somebody's file");
+    const RunResult r = run({"fw.hex"});
+    EXPECT_EQ(r.status, CONVERTED);
+    EXPECT_EQ(get("fw.syx.ferrolet-0.tmp"), "somebody's file");
+    EXPECT_EQ(get("fw.syx").size(), 555u);
+    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx", "fw.syx.ferrolet-0.tmp"}));
+  }
+}
+
+TEST_F(Cli, AnUploadReachedThroughALinkIsReplacedWhereItLies) {
+  const std::string hex = firmware_up_to(299);
+  put("fw.hex", hex);
+  fs::create_directory(path("uploads"));
+  put("uploads/fw.syx", "old");
+  fs::create_symlink("uploads/fw.syx", path("fw.syx"));
+  const RunResult r = run({"fw.hex"});
+  EXPECT_EQ(r.status, CONVERTED);
+  EXPECT_TRUE(fs::is_symlink(path("fw.syx")));
+  EXPECT_EQ(get("uploads/fw.syx").size(), 555u);
+}
+
+}  // namespace

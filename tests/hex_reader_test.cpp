@@ -1,0 +1,301 @@
+#include "hex/hex_reader.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ferrolet {
+namespace {
+
+struct Fault {
+  HexFault kind;
+  std::int64_t line;
+  std::int32_t value;
+  bool operator==(const Fault&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& out, const Fault& f) {
+  return out << "{kind " << static_cast<int>(f.kind) << ", line " << f.line << ", value " << f.value
+             << "}";
+}
+
+struct ReadResult {
+  FirmwareImage image{};
+  HexSummary summary;
+  std::vector<Fault> faults;
+};
+
+void collect(std::vector<Fault>& faults, const HexEvent& event) {
+  if (event.fault != HexFault::None) faults.push_back({event.fault, event.line, event.value});
+}
+
+// The plain read: one hex_step per byte, then the end-of-input check.
+ReadResult read_by_step(std::string_view text) {
+  ReadResult result;
+  HexReader reader;
+  for (const char ch : text)
+    collect(result.faults, hex_step(reader, result.image, result.summary, ch));
+  collect(result.faults, hex_finish(reader, result.summary));
+  return result;
+}
+
+// A well-formed record, checksum computed here from the record's definition.
+std::string record(int address, int type, const std::vector<int>& data) {
+  std::vector<int> bytes = {static_cast<int>(data.size()), (address >> 8) & 0xFF, address & 0xFF,
+                            type};
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  int sum = 0;
+  std::string text = ":";
+  char pair[3];
+  for (const int b : bytes) {
+    sum += b;
+    std::snprintf(pair, sizeof pair, "%02X", b & 0xFF);
+    text += pair;
+  }
+  std::snprintf(pair, sizeof pair, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  return text + pair + "\r\n";
+}
+
+TEST(HexDigitValue, MatchesTheTwentyTwoHexDigitsForEveryByteValue) {
+  const char* digits = "0123456789abcdefABCDEF";
+  for (int i = 0; i < 256; ++i) {
+    const char ch = static_cast<char>(i);
+    const char* hit = i == 0 ? nullptr : std::strchr(digits, ch);
+    int expected = -1;
+    if (hit != nullptr) {
+      const auto pos = hit - digits;
+      expected = static_cast<int>(pos < 16 ? pos : pos - 6);
+    }
+    EXPECT_EQ(hex_digit_value(ch), expected) << "byte " << i;
+  }
+}
+
+struct ReaderCase {
+  const char* name;
+  std::string text;
+  std::int64_t records;
+  std::int64_t errors;
+  std::int32_t lowest;
+  std::int32_t highest;
+  std::vector<Fault> faults;
+  std::map<int, int> stored;  // every image byte not listed must stay 0x00
+};
+
+TEST(HexReader, ReadsRecordsCountsAndReportsFaults) {
+  using enum HexFault;
+  std::vector<int> sixteen;
+  for (int i = 1; i <= 16; ++i)
+    sixteen.push_back(i);
+  std::map<int, int> top_eight;
+  for (int i = 0; i < 8; ++i)
+    top_eight[IMAGE_SIZE - 8 + i] = i + 1;
+
+  const std::vector<ReaderCase> cases = {
+      {"empty input", "", 0, 0, 0xFFFF, 0, {}, {}},
+      {"only the end-of-file record", ":00000001FF\r\n", 1, 0, 0xFFFF, 0, {}, {}},
+      {"end-of-file record with a bad checksum",
+       ":00000001FE",
+       1,
+       1,
+       0xFFFF,
+       0,
+       {{ChecksumError, 1, 0xFF}},
+       {}},
+      {"one good record", ":0100000041BE", 1, 0, 0, 0, {}, {{0, 0x41}}},
+      {"lower-case digits", ":0100000041be", 1, 0, 0, 0, {}, {{0, 0x41}}},
+      {"bad checksum keeps the data",
+       ":0100000041BF",
+       1,
+       1,
+       0,
+       0,
+       {{ChecksumError, 1, 1}},
+       {{0, 0x41}}},
+      {"space inside a field",
+       ":01000 00041BE",
+       1,
+       1,
+       0,
+       0,
+       {{UnexpectedCharacter, 1, ' '}},
+       {{0, 0x41}}},
+      {"tab and 0xFF are ordinary bad characters",
+       ":01\t00000041BE\xFF",
+       1,
+       2,
+       0,
+       0,
+       {{UnexpectedCharacter, 1, '\t'}, {UnexpectedCharacter, 1, 0xFF}},
+       {{0, 0x41}}},
+      {"NUL does not end the read",
+       std::string(":01\0", 4) + "00000041BE",
+       1,
+       1,
+       0,
+       0,
+       {{UnexpectedCharacter, 1, 0}},
+       {{0, 0x41}}},
+      {"line break in the middle of a byte", ":01000000A\r\nA55", 1, 0, 0, 0, {}, {{0, 0xAA}}},
+      {"digits before the first colon are dropped, other bytes are line 0",
+       "12G\n:0100000041BE",
+       1,
+       1,
+       0,
+       0,
+       {{UnexpectedCharacter, 0, 'G'}},
+       {{0, 0x41}}},
+      {"record crossing the top of memory",
+       record(IMAGE_SIZE - 8, 0, sixteen),
+       1,
+       0,
+       IMAGE_SIZE - 8,
+       IMAGE_SIZE + 7,
+       {},
+       top_eight},
+      {"addresses are not wrapped at 64 KiB",
+       record(0xFFFF, 0, {0xAA, 0xBB}),
+       1,
+       0,
+       0xFFFF,
+       0x10000,
+       {},
+       {}},
+      {"later record for the same address wins",
+       record(5, 0, {0x11}) + record(5, 0, {0x22}),
+       2,
+       0,
+       5,
+       5,
+       {},
+       {{5, 0x22}}},
+      {"records after the end-of-file record are stored",
+       ":00000001FF\r\n" + record(2, 0, {0x33}),
+       2,
+       0,
+       2,
+       2,
+       {},
+       {{2, 0x33}}},
+      {"other record types move the range but store nothing",
+       record(0, 2, {0x00, 0x00}) + record(0x10, 4, {0x12}),
+       2,
+       0,
+       0,
+       0x10,
+       {},
+       {}},
+      {"extra 00 pair after a good checksum passes",
+       ":0100000041BE00",
+       1,
+       0,
+       0,
+       0,
+       {},
+       {{0, 0x41}}},
+      {"each extra pair is tested as one more checksum",
+       ":0100000041BE0505",
+       1,
+       2,
+       0,
+       0,
+       {{ChecksumError, 1, 5}, {ChecksumError, 1, 10}},
+       {{0, 0x41}}},
+      {"record cut short by the next colon",
+       ":0200000041\r\n" + record(1, 0, {0x42}),
+       2,
+       1,
+       0,
+       1,
+       {{IncompleteRecord, 1, 0}},
+       {{0, 0x41}, {1, 0x42}}},
+      {"record cut short by the end of input",
+       ":01000000",
+       1,
+       1,
+       0xFFFF,
+       0,
+       {{IncompleteRecord, 1, 0}},
+       {}},
+      {"half a checksum is still incomplete",
+       ":0100000041B",
+       1,
+       1,
+       0,
+       0,
+       {{IncompleteRecord, 1, 0}},
+       {{0, 0x41}}},
+      {"a lone colon at the end is incomplete",
+       record(0, 0, {1}) + ":",
+       2,
+       1,
+       0,
+       0,
+       {{IncompleteRecord, 2, 0}},
+       {{0, 1}}},
+      {"half a pair after the checksum is not a fault",
+       ":0100000041BE0",
+       1,
+       0,
+       0,
+       0,
+       {},
+       {{0, 0x41}}},
+  };
+  for (const ReaderCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ReadResult r = read_by_step(c.text);
+    EXPECT_EQ(r.summary.characters, static_cast<std::int64_t>(c.text.size()));
+    EXPECT_EQ(r.summary.records, c.records);
+    EXPECT_EQ(r.summary.errors, c.errors);
+    EXPECT_EQ(r.summary.lowest, c.lowest);
+    EXPECT_EQ(r.summary.highest, c.highest);
+    EXPECT_EQ(r.faults, c.faults);
+    for (int address = 0; address < IMAGE_SIZE; ++address) {
+      const auto it = c.stored.find(address);
+      const int expected = it == c.stored.end() ? 0 : it->second;
+      ASSERT_EQ(r.image[static_cast<std::size_t>(address)], expected) << "address " << address;
+    }
+  }
+}
+
+// The stream loop must give the same result as stepping byte by byte, also for a record that
+// straddles the loop's 64 KiB read blocks.
+TEST(HexReader, StreamReadMatchesStepReadAcrossReadBlocks) {
+  std::string text;
+  for (int address = 0; text.size() < 3 * 65536; address = (address + 16) % IMAGE_SIZE) {
+    std::vector<int> data;
+    for (int i = 0; i < 16; ++i)
+      data.push_back((address + i * 7) & 0xFF);
+    text += record(address, 0, data);
+  }
+  text += ":0100000041BF";  // one fault, so that the stream loop reports through its event path
+  const ReadResult expected = read_by_step(text);
+
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(std::fwrite(text.data(), 1, text.size(), file), text.size());
+  std::rewind(file);
+  FirmwareImage image{};
+  HexSummary summary;
+  testing::internal::CaptureStdout();
+  const bool read_to_end = read_hex_stream(file, image, summary);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  static_cast<void>(std::fclose(file));
+
+  EXPECT_TRUE(read_to_end);
+  EXPECT_EQ(printed, "Line 4371 Checksum error (sum=1)\n");
+  EXPECT_EQ(summary.characters, expected.summary.characters);
+  EXPECT_EQ(summary.records, expected.summary.records);
+  EXPECT_EQ(summary.errors, 1);
+  EXPECT_EQ(summary.lowest, 0);
+  EXPECT_EQ(summary.highest, IMAGE_SIZE - 1);
+  EXPECT_EQ(image, expected.image);
+}
+
+}  // namespace
+}  // namespace ferrolet

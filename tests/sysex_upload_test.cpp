@@ -1,0 +1,233 @@
+#include "sysex/sysex_upload.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string_view>
+#include <vector>
+
+namespace ferrolet {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// The test's own unpacker: 7 bits per byte back into whole bytes; `count` bytes are wanted.
+Bytes unpack_7bit(const Bytes& packed, std::size_t count) {
+  Bytes out;
+  std::uint32_t bits = 0;
+  int pending = 0;
+  for (const std::uint8_t b : packed) {
+    bits = (bits << 7) | (b & 0x7Fu);
+    pending += 7;
+    if (pending >= 8 && out.size() < count) {
+      pending -= 8;
+      out.push_back(static_cast<std::uint8_t>(bits >> pending));
+      bits &= (1u << pending) - 1u;
+    }
+  }
+  return out;
+}
+
+Bytes ascii(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
+
+// The filler as the device's upload format defines it, written out here independently.
+constexpr std::string_view FILLER =
+    "plumwick was here +++ plumwick was here +++ plumwick was here +"
+    "plumwick was here +++ plumwick was here +++ plumwick was here +";
+
+TEST(Crc16Modbus, MatchesPublishedCheckValuesAndTheUploadExamples) {
+  struct Row {
+    const char* name;
+    Bytes input;
+    std::uint16_t crc;
+  };
+  Bytes zero_block(129, 0x00);
+  zero_block[0] = 0x01;
+  const std::vector<Row> rows = {
+      {"CRC-16/MODBUS check value", ascii("123456789"), 0x4B37},
+      {"no bytes leaves the start value", {}, 0xFFFF},
+      {"header payload of a 3-block upload (CRC bytes F0 24)", {0x00, 0x03, 0x00, 0x00}, 0x24F0},
+      {"data block 1 of an all-zero image (CRC bytes 27 40)", zero_block, 0x4027},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(crc16_modbus(row.input), row.crc);
+  }
+}
+
+TEST(Crc16Modbus, AppendingTheCrcLowByteFirstLeavesZero) {
+  Bytes data;
+  for (int n = 0; n < 64; ++n) {
+    const std::uint16_t crc = crc16_modbus(data);
+    Bytes with_crc = data;
+    with_crc.push_back(static_cast<std::uint8_t>(crc & 0xFF));
+    with_crc.push_back(static_cast<std::uint8_t>(crc >> 8));
+    EXPECT_EQ(crc16_modbus(with_crc), 0) << "length " << n;
+    data.push_back(static_cast<std::uint8_t>(n * 37 + 11));
+  }
+}
+
+TEST(Pack7Bit, FixedVectors) {
+  struct Row {
+    Bytes input;
+    Bytes packed;
+  };
+  const std::vector<Row> rows = {
+      {{}, {}},
+      {{0xFF}, {0x7F, 0x40}},
+      {{0x80}, {0x40, 0x00}},
+      {{0x01}, {0x00, 0x40}},
+      {{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}, Bytes(8, 0x7F)},
+      {{0x12, 0x34}, {0x09, 0x0D, 0x00}},
+  };
+  for (const Row& row : rows) {
+    Bytes out(16, 0xEE);
+    ASSERT_EQ(pack_7bit(row.input, out), row.packed.size());
+    out.resize(row.packed.size());
+    EXPECT_EQ(out, row.packed);
+  }
+}
+
+TEST(Pack7Bit, EveryLengthPacksToSevenBitBytesThatUnpackToTheInput) {
+  for (std::size_t n = 0; n <= 20; ++n) {
+    SCOPED_TRACE(n);
+    Bytes input;
+    for (std::size_t i = 0; i < n; ++i)
+      input.push_back(static_cast<std::uint8_t>(0xA5 ^ (i * 29)));
+    Bytes out(32, 0xEE);
+    const std::size_t written = pack_7bit(input, out);
+    EXPECT_EQ(written, (8 * n + 6) / 7);
+    for (std::size_t i = 0; i < written; ++i)
+      EXPECT_LE(out[i], 0x7F);
+    EXPECT_EQ(out[written], 0xEE) << "wrote past its result";
+    out.resize(written);
+    EXPECT_EQ(unpack_7bit(out, n), input);
+  }
+}
+
+TEST(Pack7Bit, RefusesAnOutputThatIsTooSmall) {
+  Bytes out(2, 0xEE);
+  const Bytes input(2, 0xFF);  // needs 3 bytes
+  EXPECT_EQ(pack_7bit(input, out), 0u);
+  EXPECT_EQ(out, Bytes(2, 0xEE));
+}
+
+TEST(EncodeSysexFrame, ProducesTheWorkedFrames) {
+  {
+    SCOPED_TRACE("header frame of a 3-block upload");
+    Bytes payload = {0x00, 0x03, 0x00, 0x00, 0xEE, 0xEE};
+    Bytes out(32, 0xEE);
+    ASSERT_EQ(encode_sysex_frame(payload, 4, out), 14u);
+    out.resize(14);
+    EXPECT_EQ(out, (Bytes{0xF0, 0x70, 0x68, 0x00, 0x15, 0x55, 0x00, 0x00, 0x60, 0x00, 0x07, 0x40,
+                          0x48, 0xF7}));
+    EXPECT_EQ(payload[4], 0xF0);
+    EXPECT_EQ(payload[5], 0x24);
+  }
+  {
+    SCOPED_TRACE("data block 1 of an all-zero image");
+    Bytes payload(131, 0x00);
+    payload[0] = 0x01;
+    Bytes out(200, 0xEE);
+    ASSERT_EQ(encode_sysex_frame(payload, 129, out), 157u);
+    Bytes expected = {0xF0, 0x70, 0x68, 0x00, 0x15, 0x55, 0x00, 0x40};
+    expected.insert(expected.end(), 145, 0x00);
+    expected.insert(expected.end(), {0x02, 0x3A, 0x00, 0xF7});
+    out.resize(157);
+    EXPECT_EQ(out, expected);
+  }
+}
+
+TEST(EncodeSysexFrame, RefusesMissingRoom) {
+  Bytes payload(5, 0x00);  // 4 bytes of payload need 2 more for the CRC
+  Bytes out(32, 0xEE);
+  EXPECT_EQ(encode_sysex_frame(payload, 4, out), 0u);
+  Bytes roomy(6, 0x00);
+  Bytes small(13, 0xEE);
+  EXPECT_EQ(encode_sysex_frame(roomy, 4, small), 0u);
+  EXPECT_EQ(small, Bytes(13, 0xEE));
+}
+
+// Checks one upload byte by byte against the layout of the upload file and returns the 128
+// content bytes of each data block in order.
+Bytes check_upload_layout(const UploadBuffer& upload, int blocks) {
+  const Bytes file(upload.bytes.begin(), upload.bytes.begin() + static_cast<long>(upload.used));
+  EXPECT_EQ(file.size(), 84u + 157u * static_cast<unsigned>(blocks));
+  EXPECT_EQ(Bytes(file.begin(), file.begin() + 8),
+            (Bytes{0xF0, 0x70, 0x7D, 0x00, 0x17, 0x04, 0x02, 0xF7}));
+  EXPECT_EQ(Bytes(file.begin() + 8, file.begin() + 70), Bytes(62, 0x00));
+  const Bytes frame_start = {0xF0, 0x70, 0x68, 0x00, 0x15, 0x55};
+
+  const Bytes header(file.begin() + 70, file.begin() + 84);
+  EXPECT_EQ(Bytes(header.begin(), header.begin() + 6), frame_start);
+  EXPECT_EQ(header.back(), 0xF7);
+  const Bytes header_payload = unpack_7bit(Bytes(header.begin() + 6, header.end() - 1), 6);
+  EXPECT_EQ(Bytes(header_payload.begin(), header_payload.begin() + 4),
+            (Bytes{0x00, static_cast<std::uint8_t>(blocks), 0x00, 0x00}));
+  EXPECT_EQ(crc16_modbus(header_payload), 0) << "header CRC";
+
+  Bytes content;
+  for (int k = 1; k <= blocks; ++k) {
+    SCOPED_TRACE(k);
+    const auto at = file.begin() + 84 + 157 * (k - 1);
+    const Bytes frame(at, at + 157);
+    EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 6), frame_start);
+    EXPECT_EQ(frame.back(), 0xF7);
+    for (std::size_t i = 1; i + 1 < frame.size(); ++i)
+      EXPECT_LE(frame[i], 0x7F);
+    const Bytes payload = unpack_7bit(Bytes(frame.begin() + 6, frame.end() - 1), 131);
+    EXPECT_EQ(payload[0], k);
+    EXPECT_EQ(crc16_modbus(payload), 0) << "data block CRC";
+    content.insert(content.end(), payload.begin() + 1, payload.begin() + 129);
+  }
+  return content;
+}
+
+TEST(BuildUpload, LaysOutImageBytesThenFillerForEveryBlockCount) {
+  struct Row {
+    std::int32_t highest;
+    int blocks;
+    std::size_t length;
+  };
+  const std::vector<Row> rows = {
+      {0, 1, 241},   {1, 1, 241},   {2, 1, 241},         {127, 1, 241},       {128, 2, 398},
+      {255, 2, 398}, {299, 3, 555}, {16255, 127, 20023}, {16256, 128, 20180}, {16383, 128, 20180},
+  };
+  FirmwareImage image{};
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  image[42] = 0x00;  // a hole in the data is sent as 0x00, not as filler
+
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.highest);
+    static UploadBuffer upload;
+    ASSERT_EQ(build_upload(image, row.highest, upload), row.blocks);
+    EXPECT_EQ(upload.used, row.length);
+    const Bytes content = check_upload_layout(upload, row.blocks);
+    ASSERT_EQ(content.size(), static_cast<std::size_t>(128 * row.blocks));
+
+    const auto image_bytes = static_cast<std::size_t>(row.highest) + 1;
+    EXPECT_EQ(Bytes(content.begin(), content.begin() + static_cast<long>(image_bytes)),
+              Bytes(image.begin(), image.begin() + static_cast<long>(image_bytes)));
+    // The filler text restarts in the last block; its 127th position, past the text, is 0x00.
+    Bytes filler(FILLER.begin(), FILLER.end());
+    filler.push_back(0x00);
+    filler.resize(content.size() - image_bytes);
+    EXPECT_EQ(Bytes(content.begin() + static_cast<long>(image_bytes), content.end()), filler);
+  }
+}
+
+TEST(BuildUpload, RefusesAHighestAddressOutsideTheImage) {
+  FirmwareImage image{};
+  for (const std::int32_t highest : {-1, IMAGE_SIZE, IMAGE_SIZE + 7, 65535 + 254}) {
+    SCOPED_TRACE(highest);
+    static UploadBuffer upload;
+    upload.used = 99;
+    EXPECT_EQ(build_upload(image, highest, upload), 0);
+    EXPECT_EQ(upload.used, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace ferrolet
