@@ -299,3 +299,33 @@ TEST(HexReader, StreamReadMatchesStepReadAcrossReadBlocks) {
 
 }  // namespace
 }  // namespace ferrolet
+
+namespace ferrolet {
+namespace {
+
+// Inputs beyond 2 GiB: counts and line numbers go on past the 32-bit range, in the summary and in
+// the printed messages.
+TEST(HexReader, CountsGoOnPastTwoGiB) {
+  constexpr std::int64_t int32_max = 2147483647;
+  FirmwareImage image{};
+  HexSummary summary;
+  summary.characters = int32_max;
+  summary.records = int32_max;
+  summary.errors = int32_max;
+  HexReader reader;
+  std::vector<HexEvent> events;
+  for (const char ch : std::string_view(":0100000041BF")) {
+    const HexEvent event = hex_step(reader, image, summary, ch);
+    if (event.fault != HexFault::None) events.push_back(event);
+  }
+  EXPECT_EQ(summary.characters, int32_max + 13);
+  EXPECT_EQ(summary.records, int32_max + 1);
+  EXPECT_EQ(summary.errors, int32_max + 1);
+  ASSERT_EQ(events.size(), 1u);
+  testing::internal::CaptureStdout();
+  print_hex_event(events[0]);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Line 2147483648 Checksum error (sum=1)\n");
+}
+
+}  // namespace
+}  // namespace ferrolet
