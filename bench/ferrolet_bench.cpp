@@ -1,0 +1,83 @@
+// Micro-benchmarks of the reader and the upload encoder, on in-memory inputs.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "bench/workload.hpp"
+#include "hex/hex_reader.hpp"
+#include "sysex/sysex_upload.hpp"
+
+namespace {
+
+using namespace ferrolet;
+
+const std::string& stream_8m() {
+  static const std::string text = bench::record_stream(8 * 1024 * 1024);
+  return text;
+}
+
+void BM_ReadBlocks(benchmark::State& state) {
+  const std::string& text = stream_8m();
+  static FirmwareImage image;
+  for (auto _ : state) {
+    HexReader reader;
+    HexSummary summary;
+    std::span<const char> rest(text.data(), text.size());
+    while (!rest.empty()) {
+      HexEvent event;
+      rest = rest.subspan(hex_feed(reader, image, summary, rest, event));
+    }
+    benchmark::DoNotOptimize(summary);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadBlocks);
+
+void BM_ReadByteByByte(benchmark::State& state) {
+  const std::string& text = stream_8m();
+  static FirmwareImage image;
+  for (auto _ : state) {
+    HexReader reader;
+    HexSummary summary;
+    for (const char ch : text) benchmark::DoNotOptimize(hex_step(reader, image, summary, ch));
+    benchmark::DoNotOptimize(summary);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ReadByteByByte);
+
+void BM_Crc16Modbus(benchmark::State& state) {
+  std::vector<std::uint8_t> block(129);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 31);
+  for (auto _ : state) benchmark::DoNotOptimize(crc16_modbus(block));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_Crc16Modbus);
+
+void BM_Pack7Bit(benchmark::State& state) {
+  std::vector<std::uint8_t> block(131);
+  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 31);
+  std::vector<std::uint8_t> out(packed_size(block.size()));
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(pack_7bit(block, out));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(block.size()));
+}
+BENCHMARK(BM_Pack7Bit);
+
+void BM_BuildUploadFullImage(benchmark::State& state) {
+  static FirmwareImage image;
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13);
+  static UploadBuffer upload;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(build_upload(image, IMAGE_SIZE - 1, upload));
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(IMAGE_SIZE));
+}
+BENCHMARK(BM_BuildUploadFullImage);
+
+}  // namespace
+
+BENCHMARK_MAIN();
