@@ -39,7 +39,8 @@ void BM_ReadByteByByte(benchmark::State& state) {
   for (auto _ : state) {
     HexReader reader;
     HexSummary summary;
-    for (const char ch : text) benchmark::DoNotOptimize(hex_step(reader, image, summary, ch));
+    for (const char ch : text)
+      benchmark::DoNotOptimize(hex_step(reader, image, summary, ch));
     benchmark::DoNotOptimize(summary);
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
@@ -48,15 +49,18 @@ BENCHMARK(BM_ReadByteByByte);
 
 void BM_Crc16Modbus(benchmark::State& state) {
   std::vector<std::uint8_t> block(129);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 31);
-  for (auto _ : state) benchmark::DoNotOptimize(crc16_modbus(block));
+  for (std::size_t i = 0; i < block.size(); ++i)
+    block[i] = static_cast<std::uint8_t>(i * 31);
+  for (auto _ : state)
+    benchmark::DoNotOptimize(crc16_modbus(block));
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(block.size()));
 }
 BENCHMARK(BM_Crc16Modbus);
 
 void BM_Pack7Bit(benchmark::State& state) {
   std::vector<std::uint8_t> block(131);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 31);
+  for (std::size_t i = 0; i < block.size(); ++i)
+    block[i] = static_cast<std::uint8_t>(i * 31);
   std::vector<std::uint8_t> out(packed_size(block.size()));
   for (auto _ : state) {
     benchmark::DoNotOptimize(pack_7bit(block, out));
@@ -68,7 +72,8 @@ BENCHMARK(BM_Pack7Bit);
 
 void BM_BuildUploadFullImage(benchmark::State& state) {
   static FirmwareImage image;
-  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 13);
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i * 13);
   static UploadBuffer upload;
   for (auto _ : state) {
     benchmark::DoNotOptimize(build_upload(image, IMAGE_SIZE - 1, upload));

@@ -28,12 +28,9 @@ int main(int argc, char** argv) {
     const char* name;
     std::string content;
   } files[] = {
-      {"full_16k.hex", record_stream(1024 * 45)},
-      {"stream_1m.hex", record_stream(1 * MiB)},
-      {"stream_64m.hex", record_stream(64 * MiB)},
-      {"stream_100m.hex", record_stream(100 * MiB)},
-      {"random_1m.hex", random_bytes(1 * MiB)},
-      {"random_16m.hex", random_bytes(16 * MiB)},
+      {"full_16k.hex", record_stream(1024 * 45)},   {"stream_1m.hex", record_stream(1 * MiB)},
+      {"stream_64m.hex", record_stream(64 * MiB)},  {"stream_100m.hex", record_stream(100 * MiB)},
+      {"random_1m.hex", random_bytes(1 * MiB)},     {"random_16m.hex", random_bytes(16 * MiB)},
       {"random_100m.hex", random_bytes(100 * MiB)},
   };
   for (const auto& f : files) {

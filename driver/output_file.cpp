@@ -15,6 +15,8 @@ constexpr int TEMPORARY_NAME_TRIES = 100;
 
 // Writes and closes `file`; true only if every byte reached the file and the close succeeded.
 [[nodiscard]] bool write_and_close(std::FILE* file, std::span<const std::uint8_t> bytes) {
+  // Unbuffered, the one fwrite reaches the file as one write rather than in buffer-sized pieces.
+  static_cast<void>(std::setvbuf(file, nullptr, _IONBF, 0));
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   const bool closed = std::fclose(file) == 0;
   return written && closed;

@@ -46,7 +46,8 @@ constexpr std::size_t READ_BLOCK = 64 * 1024;
                                           HexSummary& summary,
                                           std::span<const char> bytes) noexcept {
   const std::size_t most = std::min(bytes.size() / 2, static_cast<std::size_t>(reader.remaining));
-  const bool stored = reader.record_type == 0;
+  // Only type-00 data reaches memory.
+  const std::int32_t store_below = reader.record_type == 0 ? IMAGE_SIZE : 0;
   const std::int32_t first = reader.address;
   std::int32_t address = first;
   std::int32_t sum = reader.sum;
@@ -58,7 +59,7 @@ constexpr std::size_t READ_BLOCK = 64 * 1024;
     if ((high | low) < 0) break;
     value = high * 16 + low;
     sum += value;
-    if (stored && address < IMAGE_SIZE) {
+    if (address < store_below) {
       image[static_cast<std::size_t>(address)] = static_cast<std::uint8_t>(value);
     }
     address += 1;
@@ -72,6 +73,77 @@ constexpr std::size_t READ_BLOCK = 64 * 1024;
   summary.lowest = std::min(summary.lowest, first);
   summary.highest = std::max(summary.highest, address - 1);
   return 2 * pairs;
+}
+
+// Acts on the digits taken so far: a field that is now complete moves the record on.
+[[nodiscard]] HexEvent complete_field(HexReader& reader, FirmwareImage& image,
+                                      HexSummary& summary) noexcept {
+  switch (reader.state) {
+    case RecordState::AwaitColon:
+      break;
+    case RecordState::ByteCount:
+      if (reader.digit_index == 2) {
+        reader.remaining = reader.field_value;
+        reader.state = RecordState::Address;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::Address:
+      if (reader.digit_index == 4) {
+        reader.address = reader.field_value;
+        reader.state = RecordState::RecordType;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::RecordType:
+      if (reader.digit_index == 2) {
+        reader.record_type = reader.field_value;
+        reader.state = RecordState::DataAndChecksum;
+        reader.digit_index = 0;
+      }
+      break;
+    case RecordState::DataAndChecksum:
+      if (reader.digit_index == 2) return take_data_or_checksum(reader, image, summary);
+      break;
+  }
+  return {};
+}
+
+// Two hex digits at once, with the effect of two hex_step calls on them; only for a reader that
+// is inside a record and between bytes (digit index 0, or 2 within the address).
+[[nodiscard]] HexEvent take_pair(HexReader& reader, FirmwareImage& image, HexSummary& summary,
+                                 std::int32_t value) noexcept {
+  summary.characters += 2;
+  reader.field_value = reader.digit_index == 0 ? value : reader.field_value * 256 + value;
+  reader.digit_index += 2;
+  reader.sum += value;
+  return complete_field(reader, image, summary);
+}
+
+// Byte count, address and record type at once: eight hex digits right after a ':'. Returns false,
+// changing nothing, unless all eight are digits.
+[[nodiscard]] bool take_record_header(HexReader& reader, HexSummary& summary,
+                                      std::span<const char, 8> digits) noexcept {
+  std::array<int, 8> d{};
+  int any = 0;
+  for (std::size_t i = 0; i < d.size(); ++i) {
+    d[i] = hex_digit_value(digits[i]);
+    any |= d[i];
+  }
+  if (any < 0) return false;
+  const std::int32_t count = d[0] * 16 + d[1];
+  const std::int32_t address_high = d[2] * 16 + d[3];
+  const std::int32_t address_low = d[4] * 16 + d[5];
+  const std::int32_t type = d[6] * 16 + d[7];
+  summary.characters += 8;
+  reader.remaining = count;
+  reader.address = address_high * 256 + address_low;
+  reader.record_type = type;
+  reader.field_value = type;
+  reader.sum += count + address_high + address_low + type;
+  reader.state = RecordState::DataAndChecksum;
+  reader.digit_index = 0;
+  return true;
 }
 
 }  // namespace
@@ -109,49 +181,46 @@ HexEvent hex_step(HexReader& reader, FirmwareImage& image, HexSummary& summary, 
     reader.sum += reader.field_value & 0xFF;
   }
 
-  switch (reader.state) {
-    case RecordState::AwaitColon:
-      break;
-    case RecordState::ByteCount:
-      if (reader.digit_index == 2) {
-        reader.remaining = reader.field_value;
-        reader.state = RecordState::Address;
-        reader.digit_index = 0;
-      }
-      break;
-    case RecordState::Address:
-      if (reader.digit_index == 4) {
-        reader.address = reader.field_value;
-        reader.state = RecordState::RecordType;
-        reader.digit_index = 0;
-      }
-      break;
-    case RecordState::RecordType:
-      if (reader.digit_index == 2) {
-        reader.record_type = reader.field_value;
-        reader.state = RecordState::DataAndChecksum;
-        reader.digit_index = 0;
-      }
-      break;
-    case RecordState::DataAndChecksum:
-      if (reader.digit_index == 2) return take_data_or_checksum(reader, image, summary);
-      break;
-  }
-  return {};
+  return complete_field(reader, image, summary);
 }
 
 std::size_t hex_feed(HexReader& reader, FirmwareImage& image, HexSummary& summary,
                      std::span<const char> bytes, HexEvent& event) noexcept {
+  // Shortcuts for the shapes of well-formed records, each with exactly the effect of stepping
+  // through the same bytes; whatever they do not take goes through hex_step.
   const std::size_t size = bytes.size();
   std::size_t taken = 0;
   event = {};
   while (taken < size) {
+    const char ch = bytes[taken];
+    if (ch == '\n' || ch == '\r') {  // line ends change nothing but the count
+      summary.characters += 1;
+      taken += 1;
+      continue;
+    }
     if (reader.state == RecordState::DataAndChecksum && reader.digit_index == 0 &&
         reader.remaining > 0) {
-      taken += take_data_pairs(reader, image, summary, bytes.subspan(taken));
-      if (taken == size) break;
+      const std::size_t pairs = take_data_pairs(reader, image, summary, bytes.subspan(taken));
+      taken += pairs;
+      if (pairs > 0) continue;
     }
-    event = hex_step(reader, image, summary, bytes[taken]);
+    if (reader.state == RecordState::ByteCount && reader.digit_index == 0 && size - taken >= 8 &&
+        take_record_header(reader, summary, bytes.subspan(taken).first<8>())) {
+      taken += 8;
+      continue;
+    }
+    if (reader.state != RecordState::AwaitColon && reader.digit_index % 2 == 0 &&
+        size - taken >= 2) {
+      const int high = hex_digit_value(ch);
+      const int low = hex_digit_value(bytes[taken + 1]);
+      if ((high | low) >= 0) {
+        event = take_pair(reader, image, summary, high * 16 + low);
+        taken += 2;
+        if (event.fault != HexFault::None) break;
+        continue;
+      }
+    }
+    event = hex_step(reader, image, summary, ch);
     taken += 1;
     if (event.fault != HexFault::None) break;
   }

@@ -44,7 +44,7 @@ std::uint16_t crc16_modbus(std::span<const std::uint8_t> bytes) noexcept {
     crc ^= byte;
     for (int bit = 0; bit < 8; ++bit) {
       // XOR the polynomial in when the bit shifted out is set, without a branch.
-      crc = (crc >> 1) ^ (0xA001U & (0U - (crc & 1U)));
+      crc = (crc >> 1) ^ ((crc & 1U) * 0xA001U);
     }
   }
   return static_cast<std::uint16_t>(crc);
@@ -52,11 +52,21 @@ std::uint16_t crc16_modbus(std::span<const std::uint8_t> bytes) noexcept {
 
 std::size_t pack_7bit(std::span<const std::uint8_t> bytes, std::span<std::uint8_t> out) noexcept {
   if (out.size() < packed_size(bytes.size())) return 0;
+  std::size_t in = 0;
+  std::size_t written = 0;
+  // Seven bytes are exactly eight groups of seven bits: no bits carry from one run to the next.
+  for (; bytes.size() - in >= 7; in += 7, written += 8) {
+    std::uint64_t bits = 0;
+    for (std::size_t i = 0; i < 7; ++i)
+      bits = (bits << 8) | bytes[in + i];
+    for (std::size_t i = 0; i < 8; ++i) {
+      out[written + i] = static_cast<std::uint8_t>((bits >> (49 - 7 * i)) & 0x7F);
+    }
+  }
   std::uint32_t pending = 0;  // only the low 14 bits matter: 6 left over plus 8 new
   unsigned pending_bits = 0;
-  std::size_t written = 0;
-  for (const std::uint8_t byte : bytes) {
-    pending = (pending << 8) | byte;
+  for (; in < bytes.size(); ++in) {
+    pending = (pending << 8) | bytes[in];
     pending_bits += 8;
     while (pending_bits >= 7) {
       pending_bits -= 7;
