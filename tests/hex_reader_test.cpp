@@ -282,7 +282,7 @@ std::string broken_input(std::mt19937& rng) {
     const auto at = static_cast<std::size_t>(pick(static_cast<int>(text.size())));
     switch (pick(8)) {
       case 0:
-        text[at] = "G \xFF\t"[pick(4)];
+        text[at] = static_cast<char>(pick(256));  // any byte value, 0x00 and 0xFF included
         break;
       case 1:
         text.insert(at, 1, ' ');
