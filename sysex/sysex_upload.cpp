@@ -14,11 +14,7 @@ constexpr std::array<std::uint8_t, PREAMBLE_SIZE> PREAMBLE = {0xF0, 0x70, 0x7D, 
 constexpr std::array<std::uint8_t, 6> FRAME_START = {0xF0, 0x70, 0x68, 0x00, 0x15, 0x55};
 constexpr std::uint8_t FRAME_END = 0xF7;
 
-// Pads the last data block behind the image bytes; restarts with every block.
-constexpr std::string_view FILLER_TEXT =
-    "plumwick was here +++ plumwick was here +++ plumwick was here +"
-    "plumwick was here +++ plumwick was here +++ plumwick was here +";
-static_assert(FILLER_TEXT.size() == 126);
+static_assert(UPLOAD_FILLER.size() == 126);
 
 constexpr std::size_t HEADER_PAYLOAD_SIZE = 4;
 constexpr std::size_t DATA_PAYLOAD_SIZE = 1 + BLOCK_SIZE;
@@ -34,6 +30,52 @@ void append(UploadBuffer& buffer, std::span<const std::uint8_t> bytes) noexcept 
 void append_frame(UploadBuffer& buffer, std::span<std::uint8_t> payload,
                   std::size_t length) noexcept {
   buffer.used += encode_sysex_frame(payload, length, std::span(buffer.bytes).subspan(buffer.used));
+}
+
+struct FrameCheck {
+  UploadFault fault = UploadFault::None;
+  std::size_t offset = 0;  // of the offending byte; on success, of the byte after the frame
+};
+
+// Decodes the frame at `at` of a payload of `length` bytes into payload[0 .. length + 1] (the
+// CRC bytes included) and checks it.
+[[nodiscard]] FrameCheck decode_frame(std::span<const std::uint8_t> file, std::size_t at,
+                                      std::size_t length,
+                                      std::span<std::uint8_t, PAYLOAD_CAPACITY> payload) noexcept {
+  for (std::size_t i = 0; i < FRAME_START.size(); ++i) {
+    if (at + i >= file.size()) return {UploadFault::FileLength, file.size()};
+    if (file[at + i] != FRAME_START[i]) {
+      return {i == 0 ? UploadFault::FrameStart : UploadFault::FrameHeader, at + i};
+    }
+  }
+  const std::size_t body = at + FRAME_START.size();
+  const std::size_t packed = packed_size(length + 2);
+  std::size_t end = body;
+  while (end < file.size() && end - body <= packed && file[end] <= 0x7F)
+    ++end;
+  if (end - body > packed) return {UploadFault::PackedLength, body + packed};
+  if (end == file.size()) return {UploadFault::FileLength, file.size()};
+  if (file[end] != FRAME_END) return {UploadFault::DataAbove7F, end};
+  if (end - body != packed) return {UploadFault::PackedLength, end};
+
+  std::uint32_t bits = 0;
+  unsigned pending = 0;
+  std::size_t out = 0;
+  for (std::size_t i = body; i < end; ++i) {
+    bits = (bits << 7) | file[i];
+    pending += 7;
+    if (pending >= 8) {
+      pending -= 8;
+      payload[out++] = static_cast<std::uint8_t>(bits >> pending);
+      bits &= (1U << pending) - 1U;
+    }
+  }
+  if (bits != 0) return {UploadFault::PaddingBits, end - 1};
+  const std::uint16_t crc = crc16_modbus(std::span(payload).first(length));
+  if (payload[length] != (crc & 0xFF) || payload[length + 1] != (crc >> 8)) {
+    return {UploadFault::Crc, at};
+  }
+  return {UploadFault::None, end + 1};
 }
 
 }  // namespace
@@ -121,12 +163,85 @@ std::int32_t build_upload(const FirmwareImage& image, std::int32_t highest,
     // The filler text is one byte short of a block that holds a single image byte; that last
     // position is sent as 0x00 rather than anything read past the text.
     const std::size_t filler = BLOCK_SIZE - from_image;
-    const std::size_t from_text = std::min(filler, FILLER_TEXT.size());
-    std::memcpy(payload.data() + 1 + from_image, FILLER_TEXT.data(), from_text);
+    const std::size_t from_text = std::min(filler, UPLOAD_FILLER.size());
+    std::memcpy(payload.data() + 1 + from_image, UPLOAD_FILLER.data(), from_text);
     std::memset(payload.data() + 1 + from_image + from_text, 0, filler - from_text);
     append_frame(buffer, payload, DATA_PAYLOAD_SIZE);
   }
   return blocks;
+}
+
+UploadCheck decode_upload(std::span<const std::uint8_t> file,
+                          std::span<std::uint8_t, IMAGE_SIZE> content) noexcept {
+  for (std::size_t i = 0; i < PREAMBLE_SIZE + GAP_SIZE; ++i) {
+    if (i >= file.size()) return {UploadFault::FileLength, -1, file.size(), 0};
+    const std::uint8_t expected = i < PREAMBLE_SIZE ? PREAMBLE[i] : 0x00;
+    if (file[i] != expected) {
+      return {i < PREAMBLE_SIZE ? UploadFault::Preamble : UploadFault::Gap, -1, i, 0};
+    }
+  }
+
+  std::array<std::uint8_t, PAYLOAD_CAPACITY> payload{};
+  std::size_t at = PREAMBLE_SIZE + GAP_SIZE;
+  FrameCheck frame = decode_frame(file, at, HEADER_PAYLOAD_SIZE, payload);
+  if (frame.fault != UploadFault::None) return {frame.fault, 0, frame.offset, 0};
+  const std::int32_t blocks = payload[1];
+  if (payload[0] != 0 || payload[2] != 0 || payload[3] != 0 || blocks < 1 || blocks > MAX_BLOCKS) {
+    return {UploadFault::HeaderBlock, 0, at, 0};
+  }
+  at = frame.offset;
+
+  for (std::int32_t block = 1; block <= blocks; ++block) {
+    if (at == file.size()) return {UploadFault::BlockCount, block, at, blocks};
+    frame = decode_frame(file, at, DATA_PAYLOAD_SIZE, payload);
+    if (frame.fault != UploadFault::None) return {frame.fault, block, frame.offset, blocks};
+    if (payload[0] != block) return {UploadFault::BlockNumber, block, at, blocks};
+    std::memcpy(content.data() + static_cast<std::size_t>(block - 1) * BLOCK_SIZE,
+                payload.data() + 1, BLOCK_SIZE);
+    at = frame.offset;
+  }
+  if (at < file.size()) {
+    // One more well-formed block means the header undercounts; anything else is stray bytes.
+    frame = decode_frame(file, at, DATA_PAYLOAD_SIZE, payload);
+    const bool next_block = frame.fault == UploadFault::None && payload[0] == blocks + 1;
+    return {next_block ? UploadFault::BlockCount : UploadFault::TrailingBytes, blocks + 1, at,
+            blocks};
+  }
+  return {UploadFault::None, -1, file.size(), blocks};
+}
+
+std::string_view upload_fault_text(UploadFault fault) noexcept {
+  switch (fault) {
+    case UploadFault::None:
+      return "valid";
+    case UploadFault::Preamble:
+      return "preamble message is not F0 70 7D 00 17 04 02 F7";
+    case UploadFault::Gap:
+      return "gap after the preamble is not all 00";
+    case UploadFault::FrameStart:
+      return "frame does not start with F0";
+    case UploadFault::FrameHeader:
+      return "frame header is not 70 68 00 15 55";
+    case UploadFault::DataAbove7F:
+      return "data byte above 7F inside a frame";
+    case UploadFault::PackedLength:
+      return "packed length does not match the payload (F7 misplaced)";
+    case UploadFault::PaddingBits:
+      return "padding bits of the last packed byte are not zero";
+    case UploadFault::Crc:
+      return "CRC mismatch";
+    case UploadFault::HeaderBlock:
+      return "header block is not 00 N 00 00 with N from 1 to 128";
+    case UploadFault::BlockNumber:
+      return "block number out of sequence";
+    case UploadFault::BlockCount:
+      return "number of data blocks does not match the header";
+    case UploadFault::FileLength:
+      return "file ends inside a frame (length is not 84 + 157 * N)";
+    case UploadFault::TrailingBytes:
+      return "bytes after the last data block";
+  }
+  return "unknown fault";
 }
 
 }  // namespace ferrolet

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "hex/hex_reader.hpp"
 
@@ -18,6 +19,15 @@ inline constexpr std::size_t PREAMBLE_SIZE = 8;
 inline constexpr std::size_t GAP_SIZE = 62;
 inline constexpr std::size_t HEADER_FRAME_SIZE = 14;
 inline constexpr std::size_t DATA_FRAME_SIZE = 157;
+// The largest upload: one data block per 128 bytes of program memory.
+inline constexpr std::int32_t MAX_BLOCKS = IMAGE_SIZE / BLOCK_SIZE;
+
+// Fills the last data block behind the image bytes, restarting with its first character. It is
+// one short of the 127 positions a block with a single image byte leaves; that last one is 0x00.
+inline constexpr std::string_view UPLOAD_FILLER =
+    "plumwick was here +++ plumwick was here +++ plumwick was here +"
+    "plumwick was here +++ plumwick was here +++ plumwick was here +";
+
 // Preamble, gap and header block: the bytes in front of the first data block.
 inline constexpr std::size_t UPLOAD_LEAD_SIZE = PREAMBLE_SIZE + GAP_SIZE + HEADER_FRAME_SIZE;
 
@@ -58,5 +68,42 @@ struct UploadBuffer {
 // outside 0..IMAGE_SIZE - 1.
 [[nodiscard]] std::int32_t build_upload(const FirmwareImage& image, std::int32_t highest,
                                         UploadBuffer& buffer) noexcept;
+
+// What is wrong with an upload file, as the decoder finds it.
+enum class UploadFault : std::uint8_t {
+  None,
+  Preamble,       // the first 8 bytes are not the preamble message
+  Gap,            // a byte of the 62-byte gap is not 0x00
+  FrameStart,     // a frame does not begin with 0xF0
+  FrameHeader,    // the five bytes after 0xF0 are not 70 68 00 15 55
+  DataAbove7F,    // a byte above 0x7F, other than the closing 0xF7, inside a frame
+  PackedLength,   // the closing 0xF7 is not where the payload length puts it
+  PaddingBits,    // the unused low bits of the frame's last packed byte are not zero
+  Crc,            // the payload does not match its CRC
+  HeaderBlock,    // the header payload is not 00 N 00 00 with N from 1 to MAX_BLOCKS
+  BlockNumber,    // a data block's number is not the next in sequence
+  BlockCount,     // the file holds fewer or more data blocks than the header announces
+  FileLength,     // the file ends inside the preamble, the gap or a frame
+  TrailingBytes,  // bytes after the last data block that do not form a data block
+};
+
+// The decoder's verdict: the first fault, the frame it is in (0 the header block, k data block
+// k, -1 outside any frame), the file offset of the offending byte, and the block count the header
+// announced (0 if the header was not reached or not valid).
+struct UploadCheck {
+  UploadFault fault = UploadFault::None;
+  std::int32_t frame = -1;
+  std::size_t offset = 0;
+  std::int32_t blocks = 0;
+};
+
+// Decodes a whole upload file: checks every byte of its layout, every frame and CRC, and writes
+// the 128 content bytes of data block k to content[128 * (k - 1)] onwards. Returns the first
+// fault found, or UploadFault::None with the block count.
+[[nodiscard]] UploadCheck decode_upload(std::span<const std::uint8_t> file,
+                                        std::span<std::uint8_t, IMAGE_SIZE> content) noexcept;
+
+// A short English description of a fault, for messages ("CRC mismatch").
+[[nodiscard]] std::string_view upload_fault_text(UploadFault fault) noexcept;
 
 }  // namespace ferrolet

@@ -340,6 +340,13 @@ TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
     EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
   }
   {
+    SCOPED_TRACE("the write fails part-way and there was no earlier upload");
+    fs::remove(path("fw.syx"));
+    const RunResult r = run({"fw.hex"}, "ulimit -f 1; trap '' XFSZ;");
+    EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
+    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex"}));
+  }
+  {
     SCOPED_TRACE("a file that happens to carry the temporary name is not touched");
     for (const auto& name : files()) {
       if (name != "fw.hex") fs::remove(path(name));

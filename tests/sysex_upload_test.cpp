@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string_view>
 #include <vector>
 
@@ -226,6 +227,139 @@ TEST(BuildUpload, RefusesAHighestAddressOutsideTheImage) {
     upload.used = 99;
     EXPECT_EQ(build_upload(image, highest, upload), 0);
     EXPECT_EQ(upload.used, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace ferrolet
+
+namespace ferrolet {
+namespace {
+
+Bytes upload_bytes(const FirmwareImage& image, std::int32_t highest) {
+  static UploadBuffer upload;
+  static_cast<void>(build_upload(image, highest, upload));
+  return Bytes(upload.bytes.begin(), upload.bytes.begin() + static_cast<long>(upload.used));
+}
+
+TEST(DecodeUpload, RecoversTheImageAndFillerOfEveryUploadTheBuilderMakes) {
+  FirmwareImage image{};
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i * 151 + 7);
+  for (const std::int32_t highest : {0, 1, 126, 127, 128, 299, 8191, 16255, 16256, 16383}) {
+    SCOPED_TRACE(highest);
+    const Bytes file = upload_bytes(image, highest);
+    std::array<std::uint8_t, IMAGE_SIZE> content{};
+    const UploadCheck check = decode_upload(file, content);
+    ASSERT_EQ(check.fault, UploadFault::None);
+    const int blocks = highest / 128 + 1;
+    EXPECT_EQ(check.blocks, blocks);
+    const auto used = static_cast<std::size_t>(highest) + 1;
+    Bytes expected(image.begin(), image.begin() + static_cast<long>(used));
+    Bytes filler(FILLER.begin(), FILLER.end());
+    filler.push_back(0x00);
+    filler.resize(static_cast<std::size_t>(128 * blocks) - used);
+    expected.insert(expected.end(), filler.begin(), filler.end());
+    EXPECT_EQ(Bytes(content.begin(), content.begin() + 128 * blocks), expected);
+  }
+}
+
+// A data frame for block `number` with all-zero content, framed independently of the builder's
+// file so it can be spliced in.
+Bytes data_frame(int number) {
+  Bytes payload(131, 0x00);
+  payload[0] = static_cast<std::uint8_t>(number);
+  Bytes frame(157);
+  static_cast<void>(encode_sysex_frame(payload, 129, frame));
+  return frame;
+}
+
+Bytes header_frame(std::initializer_list<std::uint8_t> four) {
+  Bytes payload(four);
+  payload.resize(6);
+  Bytes frame(14);
+  static_cast<void>(encode_sysex_frame(payload, 4, frame));
+  return frame;
+}
+
+TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
+  FirmwareImage image{};
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i);
+  const Bytes good = upload_bytes(image, 299);  // 3 data blocks, 555 bytes
+  ASSERT_EQ(good.size(), 555u);
+  constexpr std::size_t block1 = 84, block2 = 84 + 157, block3 = 84 + 2 * 157;
+
+  struct Row {
+    const char* name;
+    std::function<void(Bytes&)> damage;
+    UploadFault fault;
+    std::int32_t frame;
+    std::size_t offset;
+  };
+  const std::vector<Row> rows = {
+      {"preamble byte changed", [](Bytes& f) { f[3] = 0x01; }, UploadFault::Preamble, -1, 3},
+      {"gap byte not zero", [](Bytes& f) { f[40] = 0x01; }, UploadFault::Gap, -1, 40},
+      {"second block does not start with F0", [](Bytes& f) { f[block2] = 0x00; },
+       UploadFault::FrameStart, 2, block2},
+      {"frame header byte changed", [](Bytes& f) { f[block1 + 2] = 0x69; },
+       UploadFault::FrameHeader, 1, block1 + 2},
+      {"header frame header byte changed", [](Bytes& f) { f[70 + 5] = 0x56; },
+       UploadFault::FrameHeader, 0, 75},
+      {"data byte above 7F", [](Bytes& f) { f[block1 + 50] = 0x80; }, UploadFault::DataAbove7F, 1,
+       block1 + 50},
+      {"packed byte missing", [](Bytes& f) { f.erase(f.begin() + block1 + 50); },
+       UploadFault::PackedLength, 1, block1 + 155},
+      {"packed byte too many", [](Bytes& f) { f.insert(f.begin() + block1 + 50, 0x00); },
+       UploadFault::PackedLength, 1, block1 + 156},
+      {"padding bits set", [](Bytes& f) { f[block1 + 155] |= 0x01; }, UploadFault::PaddingBits, 1,
+       block1 + 155},
+      {"data bit flipped", [](Bytes& f) { f[block3 + 20] ^= 0x04; }, UploadFault::Crc, 3, block3},
+      {"header CRC broken", [](Bytes& f) { f[70 + 7] ^= 0x01; }, UploadFault::Crc, 0, 70},
+      {"header announces no blocks",
+       [](Bytes& f) {
+         const Bytes h = header_frame({0, 0, 0, 0});
+         std::copy(h.begin(), h.end(), f.begin() + 70);
+       },
+       UploadFault::HeaderBlock, 0, 70},
+      {"header announces 129 blocks",
+       [](Bytes& f) {
+         const Bytes h = header_frame({0, 129, 0, 0});
+         std::copy(h.begin(), h.end(), f.begin() + 70);
+       },
+       UploadFault::HeaderBlock, 0, 70},
+      {"blocks 1 and 2 swapped",
+       [](Bytes& f) {
+         std::swap_ranges(f.begin() + block1, f.begin() + block2, f.begin() + block2);
+       },
+       UploadFault::BlockNumber, 1, block1},
+      {"last block missing", [](Bytes& f) { f.resize(block3); }, UploadFault::BlockCount, 3,
+       block3},
+      {"a fourth block the header does not announce",
+       [](Bytes& f) {
+         const Bytes extra = data_frame(4);
+         f.insert(f.end(), extra.begin(), extra.end());
+       },
+       UploadFault::BlockCount, 4, 555},
+      {"file cut inside a frame", [](Bytes& f) { f.resize(block3 + 100); }, UploadFault::FileLength,
+       3, block3 + 100},
+      {"file cut inside the gap", [](Bytes& f) { f.resize(50); }, UploadFault::FileLength, -1, 50},
+      {"empty file", [](Bytes& f) { f.clear(); }, UploadFault::FileLength, -1, 0},
+      {"stray bytes after the last block",
+       [](Bytes& f) {
+         f.insert(f.end(), {0x00, 0x00});
+       },
+       UploadFault::TrailingBytes, 4, 555},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Bytes file = good;
+    row.damage(file);
+    std::array<std::uint8_t, IMAGE_SIZE> content{};
+    const UploadCheck check = decode_upload(file, content);
+    EXPECT_EQ(check.fault, row.fault) << upload_fault_text(check.fault);
+    EXPECT_EQ(check.frame, row.frame);
+    EXPECT_EQ(check.offset, row.offset);
   }
 }
 

@@ -1,0 +1,102 @@
+// libFuzzer target: arbitrary bytes as a HEX file. The block reader must match the plain
+// per-character step exactly, and every input that would convert must give an upload that obeys
+// the upload format and decodes back to the image.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "hex/hex_reader.hpp"
+#include "sysex/sysex_upload.hpp"
+
+namespace {
+
+using namespace ferrolet;
+
+void require(bool condition) {
+  if (!condition) std::abort();
+}
+
+// Folds one fault into a running fingerprint of the fault sequence.
+std::uint64_t fold(std::uint64_t hash, const HexEvent& event) {
+  if (event.fault == HexFault::None) return hash;
+  for (const std::uint64_t part :
+       {static_cast<std::uint64_t>(event.fault), static_cast<std::uint64_t>(event.line),
+        static_cast<std::uint64_t>(event.value)}) {
+    hash = (hash ^ part) * 0x100000001B3ULL;
+  }
+  return hash;
+}
+
+FirmwareImage image_by_step;
+FirmwareImage image_by_block;
+std::array<std::uint8_t, IMAGE_SIZE> content;
+UploadBuffer upload;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::span<const char> input(reinterpret_cast<const char*>(data), size);
+
+  image_by_step.fill(0);
+  HexReader step_reader;
+  HexSummary by_step;
+  std::uint64_t step_faults = 0xCBF29CE484222325ULL;
+  for (const char ch : input)
+    step_faults = fold(step_faults, hex_step(step_reader, image_by_step, by_step, ch));
+  step_faults = fold(step_faults, hex_finish(step_reader, by_step));
+
+  // Blocks of an input-chosen length, so that block edges fall everywhere.
+  image_by_block.fill(0);
+  HexReader block_reader;
+  HexSummary by_block;
+  std::uint64_t block_faults = 0xCBF29CE484222325ULL;
+  const std::size_t block_size = size == 0 ? 1 : 1 + data[0] % 97;
+  for (std::size_t start = 0; start < size; start += block_size) {
+    std::span<const char> rest = input.subspan(start, std::min(block_size, size - start));
+    while (!rest.empty()) {
+      HexEvent event;
+      rest = rest.subspan(hex_feed(block_reader, image_by_block, by_block, rest, event));
+      block_faults = fold(block_faults, event);
+    }
+  }
+  block_faults = fold(block_faults, hex_finish(block_reader, by_block));
+
+  require(by_step.characters == static_cast<std::int64_t>(size));
+  require(by_block.characters == by_step.characters && by_block.records == by_step.records &&
+          by_block.errors == by_step.errors && by_block.lowest == by_step.lowest &&
+          by_block.highest == by_step.highest);
+  require(block_faults == step_faults);
+  require(image_by_block == image_by_step);
+
+  const bool converts = by_step.errors == 0 && by_step.lowest == 0 && by_step.highest < IMAGE_SIZE;
+  if (!converts) return 0;
+
+  const std::int32_t blocks = build_upload(image_by_step, by_step.highest, upload);
+  require(blocks == by_step.highest / BLOCK_SIZE + 1);
+  require(upload.used == UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(blocks));
+  bool inside = false;
+  for (std::size_t i = 0; i < upload.used; ++i) {
+    const std::uint8_t byte = upload.bytes[i];
+    if (byte == 0xF0) {
+      inside = true;
+    } else if (byte == 0xF7) {
+      inside = false;
+    } else {
+      require(!inside || byte <= 0x7F);
+    }
+  }
+
+  const UploadCheck check = decode_upload(std::span(upload.bytes).first(upload.used), content);
+  require(check.fault == UploadFault::None && check.blocks == blocks);
+  const auto used = static_cast<std::size_t>(by_step.highest) + 1;
+  require(std::memcmp(content.data(), image_by_step.data(), used) == 0);
+  for (std::size_t i = used; i < static_cast<std::size_t>(blocks) * BLOCK_SIZE; ++i) {
+    const std::size_t filler = i - used;
+    const auto expected = filler < UPLOAD_FILLER.size()
+                              ? static_cast<std::uint8_t>(UPLOAD_FILLER[filler])
+                              : std::uint8_t{0};
+    require(content[i] == expected);
+  }
+  return 0;
+}
