@@ -52,7 +52,13 @@ int run(int argc, char** argv) {
   const char* input_path = argv[1];
   std::FILE* input = std::fopen(input_path, "rb");
   if (input == nullptr) {
-    std::printf("Input file %s not found\n", input_path);
+    // Some systems refuse to open a folder at all; it is still there, just not readable.
+    std::error_code ec;
+    if (std::filesystem::is_directory(input_path, ec)) {
+      std::printf("Input file %s cannot be read\n", input_path);
+    } else {
+      std::printf("Input file %s not found\n", input_path);
+    }
     return EXIT_INPUT_UNREADABLE;
   }
   const std::string output_path = derive_output_path(input_path);

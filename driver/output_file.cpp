@@ -1,8 +1,16 @@
 #include "output_file.hpp"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 namespace ferrolet {
 
@@ -22,6 +30,24 @@ constexpr int TEMPORARY_NAME_TRIES = 100;
   return written && closed;
 }
 
+// Creates `path` for writing only if no file of that name exists, so that an unrelated file that
+// happens to carry the name is never overwritten. The C library's "x" mode would say the same, but
+// the Windows runtime ignores it, so the descriptor is opened with O_EXCL.
+[[nodiscard]] std::FILE* create_new_file(const std::string& path) {
+#ifdef _WIN32
+  const int fd = _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = _fdopen(fd, "wb");
+  if (file == nullptr) static_cast<void>(_close(fd));
+#else
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = fdopen(fd, "wb");
+  if (file == nullptr) static_cast<void>(close(fd));
+#endif
+  return file;
+}
+
 }  // namespace
 
 WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
@@ -37,14 +63,12 @@ WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> 
       existing.type() != fs::file_type::not_found && existing.type() != fs::file_type::none;
   if (exists && !fs::is_regular_file(existing)) return WriteResult::CannotOpen;
 
-  // "x" creates the file only if no file of that name exists, so an unrelated file that happens
-  // to carry the temporary name is never overwritten.
   std::string temporary;
   std::FILE* file = nullptr;
   for (int attempt = 0; attempt < TEMPORARY_NAME_TRIES && file == nullptr; ++attempt) {
     temporary = target.string() + ".ferrolet-" + std::to_string(attempt) + ".tmp";
     errno = 0;
-    file = std::fopen(temporary.c_str(), "wbx");
+    file = create_new_file(temporary);
     if (file == nullptr && errno != EEXIST) return WriteResult::CannotOpen;
   }
   if (file == nullptr) return WriteResult::CannotOpen;

@@ -1,0 +1,147 @@
+// End-to-end tests of ferrolet-check on uploads made by the converter, uploads broken by hand and
+// firmware that differs.
+#include "cli_harness.hpp"
+
+namespace {
+
+using namespace cli;
+
+constexpr int CHECK_VALID = 0;
+constexpr int CHECK_INVALID = 1;
+constexpr int CHECK_USAGE = 2;
+
+class Check : public Cli {
+ protected:
+  // Converts `hex` as fw.hex and returns the upload the converter wrote.
+  std::string convert(const std::string& hex) {
+    put("fw.hex", hex);
+    EXPECT_EQ(run({"fw.hex"}).status, 0);
+    return get("fw.syx");
+  }
+};
+
+TEST_F(Check, AcceptsWhatTheConverterWrites) {
+  const std::string upload = convert(firmware_up_to(299));
+  const RunResult r = run_check({"fw.syx"});
+  EXPECT_EQ(r.out,
+            "upload fw.syx: 555 bytes, 3 data blocks announced\n"
+            "every frame, CRC and block number is valid\n"
+            "block map (# data, . all 0x00, + data then filler):\n"
+            "##+\n"
+            "VALID\n");
+  EXPECT_EQ(r.status, CHECK_VALID);
+}
+
+TEST_F(Check, ConfirmsTheFirmwareAnUploadCarries) {
+  const std::string hex = firmware_up_to(299);
+  convert(hex);
+  const RunResult r = run_check({"fw.syx", "fw.hex"});
+  EXPECT_EQ(r.out,
+            "upload fw.syx: 555 bytes, 3 data blocks announced\n"
+            "every frame, CRC and block number is valid\n"
+            "firmware fw.hex: addresses 0 to 299, 3 data blocks\n"
+            "block map (# data, . all 0x00, + data then filler, X differs from the firmware):\n"
+            "##+\n"
+            "the upload carries exactly this firmware\n"
+            "VALID\n");
+  EXPECT_EQ(r.status, CHECK_VALID);
+}
+
+TEST_F(Check, MapsAFullImageSixtyFourBlocksToALine) {
+  // Data in the first and last 128 bytes only: everything between is sent as zero blocks.
+  std::string hex = record(0, 0, {1, 2, 3});
+  hex += record(16383, 0, {9});
+  convert(hex);
+  const RunResult r = run_check({"fw.syx"});
+  EXPECT_NE(r.out.find("#" + std::string(63, '.') + "\n" + std::string(63, '.') + "#\n"),
+            std::string::npos)
+      << r.out;
+  EXPECT_EQ(r.status, CHECK_VALID);
+}
+
+TEST_F(Check, NamesWhereAFirmwareDiffers) {
+  convert(firmware_up_to(299));
+  struct Row {
+    const char* name;
+    std::string other_hex;
+    std::string finding;
+    std::string map;
+  };
+  const std::vector<Row> rows = {
+      {"one byte differs in block 2", firmware_up_to(299) + record(200, 0, {0x77}),
+       "first difference at address 200 (0x00C8): upload 0xC8, firmware 0x77\n", "#X+\n"},
+      {"the firmware is shorter than the upload", firmware_up_to(255),
+       "the upload has 3 data blocks, the firmware needs 2\n", "##+\n"},
+      {"the firmware ends earlier in the last block", firmware_up_to(290),
+       "the upload carries more than the firmware past address 290\n", "##+\n"},
+      {"the firmware is longer than the upload", firmware_up_to(400),
+       "first difference at address 300 (0x012C): upload 0x70, firmware 0x2C\n", "##X\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    put("other.hex", row.other_hex);
+    const RunResult r = run_check({"fw.syx", "other.hex"});
+    EXPECT_NE(r.out.find(row.finding + "DIFFERENT\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("X differs from the firmware):\n" + row.map), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, CHECK_INVALID);
+  }
+}
+
+TEST_F(Check, ReportsTheFirstFaultOfABrokenUpload) {
+  const std::string good = convert(firmware_up_to(299));
+  struct Row {
+    const char* name;
+    std::string file;
+    std::string finding;
+  };
+  auto with = [&good](std::size_t at, char byte) {
+    std::string f = good;
+    f[at] = byte;
+    return f;
+  };
+  const std::vector<Row> rows = {
+      {"preamble", with(1, 0x71),
+       "fault in the file layout at byte 1: preamble message is not F0 70 7D 00 17 04 02 F7\n"},
+      {"gap", with(69, 0x01),
+       "fault in the file layout at byte 69: gap after the preamble is not all 00\n"},
+      {"frame start", with(84 + 157, 0x00),
+       "fault in data block 2 at byte 241: frame does not start with F0\n"},
+      {"frame header", with(71, 0x71),
+       "fault in the header block at byte 71: frame header is not 70 68 00 15 55\n"},
+      {"byte above 7F", with(100, static_cast<char>(0x90)),
+       "fault in data block 1 at byte 100: data byte above 7F inside a frame\n"},
+      {"CRC", with(100, 0x11), "fault in data block 1 at byte 84: CRC mismatch\n"},
+      {"cut short", good.substr(0, 500),
+       "fault in data block 3 at byte 500: file ends inside a frame (length is not 84 + 157 * "
+       "N)\n"},
+      {"block missing", good.substr(0, 398),
+       "fault in data block 3 at byte 398: number of data blocks does not match the header\n"},
+      {"stray bytes", good + "xy",
+       "fault in data block 4 at byte 555: bytes after the last data block\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    put("broken.syx", row.file);
+    const RunResult r = run_check({"broken.syx"});
+    EXPECT_NE(r.out.find(row.finding + "INVALID\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.status, CHECK_INVALID);
+  }
+}
+
+TEST_F(Check, WrongCommandLineOrUnreadableFile) {
+  convert(firmware_up_to(10));
+  const std::vector<std::vector<std::string>> command_lines = {{}, {"fw.syx", "fw.hex", "more"}};
+  for (const auto& args : command_lines) {
+    const RunResult r = run_check(args);
+    EXPECT_EQ(r.out.rfind("Usage: ferrolet-check FILE.syx [FIRMWARE.hex]\n", 0), 0u) << r.out;
+    EXPECT_EQ(r.status, CHECK_USAGE);
+  }
+  RunResult r = run_check({"missing.syx"});
+  EXPECT_EQ(r.out, "Cannot read upload file missing.syx\n");
+  EXPECT_EQ(r.status, CHECK_USAGE);
+  r = run_check({"fw.syx", "missing.hex"});
+  EXPECT_NE(r.out.find("Cannot read firmware file missing.hex\n"), std::string::npos);
+  EXPECT_EQ(r.status, CHECK_USAGE);
+}
+
+}  // namespace
