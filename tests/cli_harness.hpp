@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "hex_text.hpp"
+
 namespace cli {
 
 namespace fs = std::filesystem;
@@ -115,22 +117,7 @@ class Cli : public testing::Test {
   fs::path dir_;
 };
 
-// A well-formed record with its checksum.
-inline std::string record(int address, int type, const std::vector<int>& data) {
-  std::vector<int> bytes = {static_cast<int>(data.size()), (address >> 8) & 0xFF, address & 0xFF,
-                            type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  int sum = 0;
-  std::string text = ":";
-  char pair[3];
-  for (const int b : bytes) {
-    sum += b;
-    std::snprintf(pair, sizeof pair, "%02X", b & 0xFF);
-    text += pair;
-  }
-  std::snprintf(pair, sizeof pair, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  return text + pair + "\r\n";
-}
+using hex_text::record;
 
 // Bytes 0 .. highest, 16 to a record, then the end-of-file record.
 inline std::string firmware_up_to(int highest) {

@@ -1,4 +1,5 @@
 #include "hex/hex_reader.hpp"
+#include "hex_text.hpp"
 
 #include <gtest/gtest.h>
 
@@ -45,22 +46,7 @@ ReadResult read_by_step(std::string_view text) {
   return result;
 }
 
-// A well-formed record, checksum computed here from the record's definition.
-std::string record(int address, int type, const std::vector<int>& data) {
-  std::vector<int> bytes = {static_cast<int>(data.size()), (address >> 8) & 0xFF, address & 0xFF,
-                            type};
-  bytes.insert(bytes.end(), data.begin(), data.end());
-  int sum = 0;
-  std::string text = ":";
-  char pair[3];
-  for (const int b : bytes) {
-    sum += b;
-    std::snprintf(pair, sizeof pair, "%02X", b & 0xFF);
-    text += pair;
-  }
-  std::snprintf(pair, sizeof pair, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  return text + pair + "\r\n";
-}
+using hex_text::record;
 
 TEST(HexDigitValue, MatchesTheTwentyTwoHexDigitsForEveryByteValue) {
   const char* digits = "0123456789abcdefABCDEF";
