@@ -70,7 +70,7 @@ void usage() {
 [[nodiscard]] const char* frame_name(std::int32_t frame, char (&text)[32]) {
   if (frame < 0) return "the file layout";
   if (frame == 0) return "the header block";
-  std::snprintf(text, sizeof text, "data block %d", frame);
+  static_cast<void>(std::snprintf(text, sizeof text, "data block %d", frame));
   return text;
 }
 

@@ -62,6 +62,13 @@ WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> 
   const bool exists =
       existing.type() != fs::file_type::not_found && existing.type() != fs::file_type::none;
   if (exists && !fs::is_regular_file(existing)) return WriteResult::CannotOpen;
+  if (exists) {
+    // An upload that may not be written stays as it is, as it would if it were overwritten in
+    // place; opening it for update tests that without changing it.
+    std::FILE* probe = std::fopen(target.string().c_str(), "r+b");
+    if (probe == nullptr) return WriteResult::CannotOpen;
+    static_cast<void>(std::fclose(probe));
+  }
 
   std::string temporary;
   std::FILE* file = nullptr;

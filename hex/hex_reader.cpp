@@ -7,7 +7,7 @@ namespace ferrolet {
 
 namespace {
 
-constexpr std::size_t READ_BLOCK = 64 * 1024;
+constexpr std::size_t READ_BLOCK = std::size_t{64} * 1024;
 
 // A record is open from its ':' until its checksum byte has been read.
 [[nodiscard]] bool record_open(const HexReader& reader) noexcept {

@@ -232,6 +232,20 @@ TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
   }
 }
 
+TEST_F(Cli, LeavesAReadOnlyUploadAlone) {
+  // Neither root nor an emulator running as root is stopped by permission bits.
+  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  const std::string hex = firmware_up_to(299);
+  put("fw.hex", hex);
+  put("fw.syx", "protected");
+  fs::permissions(path("fw.syx"), fs::perms::owner_read | fs::perms::group_read);
+  const RunResult r = run({"fw.hex"});
+  EXPECT_EQ(r.out, BANNER + summary(hex.size(), 0, 299, 0) + "Cant open output file fw.syx\n");
+  EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
+  EXPECT_EQ(get("fw.syx"), "protected");
+  EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+}
+
 TEST_F(Cli, AnUploadReachedThroughALinkIsReplacedWhereItLies) {
   if (std::getenv("FERROLET_LAUNCHER") != nullptr) GTEST_SKIP() << "POSIX links only";
   const std::string hex = firmware_up_to(299);
