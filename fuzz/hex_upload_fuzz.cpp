@@ -1,6 +1,8 @@
 // libFuzzer target: arbitrary bytes as a HEX file. The block reader must match the plain
 // per-character step exactly, and every input that would convert must give an upload that obeys
-// the upload format and decodes back to the image.
+// the upload format, decodes back to the image, and is refused by the decoder once any one of its
+// bytes is changed. The same bytes also go to the decoder as an upload file, as ferrolet-check
+// would take them.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -37,6 +39,15 @@ UploadBuffer upload;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const char> input(reinterpret_cast<const char*>(data), size);
+
+  const UploadCheck as_upload = decode_upload(std::span(data, size), content);
+  if (as_upload.fault == UploadFault::None) {
+    require(as_upload.blocks >= 1 && as_upload.blocks <= MAX_BLOCKS);
+    require(size ==
+            UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(as_upload.blocks));
+  } else {
+    require(as_upload.offset <= size);
+  }
 
   image_by_step.fill(0);
   HexReader step_reader;
@@ -98,5 +109,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                               : std::uint8_t{0};
     require(content[i] == expected);
   }
+
+  // A single changed byte anywhere must be caught.
+  std::uint32_t pick = 2166136261U;
+  for (std::size_t i = 0; i < size; ++i)
+    pick = (pick ^ data[i]) * 16777619U;
+  const std::size_t at = pick % upload.used;
+  const auto flip = static_cast<std::uint8_t>(1U + (pick >> 16) % 255U);
+  upload.bytes[at] ^= flip;
+  const UploadCheck damaged = decode_upload(std::span(upload.bytes).first(upload.used), content);
+  require(damaged.fault != UploadFault::None);
   return 0;
 }

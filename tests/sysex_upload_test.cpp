@@ -282,6 +282,24 @@ Bytes header_frame(std::initializer_list<std::uint8_t> four) {
   return frame;
 }
 
+// Every single changed byte of an upload must be caught, wherever it stands and whatever it
+// becomes.
+TEST(DecodeUpload, CatchesEverySingleChangedByte) {
+  FirmwareImage image{};
+  for (std::size_t i = 0; i < image.size(); ++i)
+    image[i] = static_cast<std::uint8_t>(i * 37);
+  const Bytes good = upload_bytes(image, 299);
+  std::array<std::uint8_t, IMAGE_SIZE> content{};
+  for (std::size_t at = 0; at < good.size(); ++at) {
+    for (const int flip : {0x01, 0x02, 0x40, 0x80, 0xFF}) {
+      Bytes file = good;
+      file[at] = static_cast<std::uint8_t>(file[at] ^ flip);
+      ASSERT_NE(decode_upload(file, content).fault, UploadFault::None)
+          << "byte " << at << " changed by " << flip;
+    }
+  }
+}
+
 TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
   FirmwareImage image{};
   for (std::size_t i = 0; i < image.size(); ++i)
