@@ -7,6 +7,7 @@
 #include <span>
 #include <string_view>
 
+#include "driver/platform.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
 
@@ -77,7 +78,7 @@ void usage() {
 // Reads a whole file into `into`; returns its length, or -1 if it cannot be read, or the capacity
 // if it is longer.
 [[nodiscard]] long read_file(const char* path, std::span<std::uint8_t> into) {
-  std::FILE* file = std::fopen(path, "rb");
+  std::FILE* file = open_file(path, "rb");
   if (file == nullptr) return -1;
   const std::size_t got = std::fread(into.data(), 1, into.size(), file);
   const bool failed = std::ferror(file) != 0;
@@ -121,7 +122,7 @@ int run(int argc, char** argv) {
   std::int32_t highest = -1;
   long first_difference = -1;
   if (hex_path != nullptr) {
-    std::FILE* input = std::fopen(hex_path, "rb");
+    std::FILE* input = open_file(hex_path, "rb");
     if (input == nullptr) {
       std::printf("Cannot read firmware file %s\n", hex_path);
       return CHECK_USAGE;
@@ -206,6 +207,16 @@ int run(int argc, char** argv) {
 }  // namespace
 }  // namespace ferrolet
 
-int main(int argc, char** argv) {
-  return ferrolet::run(argc, argv);
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  const int result = run_with_utf8_arguments(argc, argv, ferrolet::run);
+  ferrolet::report_lost_output("ferrolet-check");
+  return result;
 }
+#else
+int main(int argc, char** argv) {
+  const int result = ferrolet::run(argc, argv);
+  ferrolet::report_lost_output("ferrolet-check");
+  return result;
+}
+#endif

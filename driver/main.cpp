@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "driver/output_file.hpp"
+#include "driver/platform.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
 
@@ -36,13 +37,6 @@ enum ExitCode : int {
   return output;
 }
 
-// True if both paths name one file, however they are spelled (links and other spellings
-// included).
-[[nodiscard]] bool same_file(const char* input_path, const std::string& output_path) {
-  std::error_code ec;
-  return std::filesystem::equivalent(input_path, output_path, ec) && !ec;
-}
-
 int run(int argc, char** argv) {
   std::printf("ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n");
   if (!valid_command_line(argc, argv)) {
@@ -50,22 +44,22 @@ int run(int argc, char** argv) {
     return EXIT_WRONG_COMMAND_LINE;
   }
   const char* input_path = argv[1];
-  std::FILE* input = std::fopen(input_path, "rb");
+  const std::string output_path = derive_output_path(input_path);
+  // Decided before the input is opened: opening a FIFO or a device could block or read anything.
+  if (would_replace_input(input_path, output_path)) {
+    std::printf("Output file %s would replace the input file\n", output_path.c_str());
+    return EXIT_WRONG_COMMAND_LINE;
+  }
+  std::FILE* input = open_file(input_path, "rb");
   if (input == nullptr) {
     // Some systems refuse to open a folder at all; it is still there, just not readable.
     std::error_code ec;
-    if (std::filesystem::is_directory(input_path, ec)) {
+    if (std::filesystem::is_directory(file_path(input_path), ec)) {
       std::printf("Input file %s cannot be read\n", input_path);
     } else {
       std::printf("Input file %s not found\n", input_path);
     }
     return EXIT_INPUT_UNREADABLE;
-  }
-  const std::string output_path = derive_output_path(input_path);
-  if (same_file(input_path, output_path)) {
-    static_cast<void>(std::fclose(input));
-    std::printf("Output file %s would replace the input file\n", output_path.c_str());
-    return EXIT_WRONG_COMMAND_LINE;
   }
 
   static FirmwareImage image{};
@@ -110,6 +104,16 @@ int run(int argc, char** argv) {
 }  // namespace
 }  // namespace ferrolet
 
-int main(int argc, char** argv) {
-  return ferrolet::run(argc, argv);
+#ifdef _WIN32
+int wmain(int argc, wchar_t** argv) {
+  const int result = run_with_utf8_arguments(argc, argv, ferrolet::run);
+  ferrolet::report_lost_output("ferrolet");
+  return result;
 }
+#else
+int main(int argc, char** argv) {
+  const int result = ferrolet::run(argc, argv);
+  ferrolet::report_lost_output("ferrolet");
+  return result;
+}
+#endif

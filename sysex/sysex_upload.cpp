@@ -187,7 +187,7 @@ UploadCheck decode_upload(std::span<const std::uint8_t> file,
   if (frame.fault != UploadFault::None) return {frame.fault, 0, frame.offset, 0};
   const std::int32_t blocks = payload[1];
   if (payload[0] != 0 || payload[2] != 0 || payload[3] != 0 || blocks < 1 || blocks > MAX_BLOCKS) {
-    return {UploadFault::HeaderBlock, 0, at, 0};
+    return {UploadFault::HeaderBlock, 0, at, blocks};
   }
   at = frame.offset;
 

@@ -89,7 +89,7 @@ enum class UploadFault : std::uint8_t {
 
 // The decoder's verdict: the first fault, the frame it is in (0 the header block, k data block
 // k, -1 outside any frame), the file offset of the offending byte, and the block count the header
-// announced (0 if the header was not reached or not valid).
+// announced (0 if no header frame could be decoded; out of range with a HeaderBlock fault).
 struct UploadCheck {
   UploadFault fault = UploadFault::None;
   std::int32_t frame = -1;
