@@ -80,10 +80,14 @@ volatile std::sig_atomic_t temporary_live = 0;
 namespace {
 
 std::array<wchar_t, 32768> temporary_path{};
+// Console signals arrive on a thread of their own while the run goes on: the handler takes this
+// lock and never gives it back, so that the run cannot rename the file once the handler has
+// decided to remove it.
+SRWLOCK temporary_lock = SRWLOCK_INIT;
 
 extern "C" void remove_temporary_and_end(int signal_number) {
-  // Runs on a thread of its own; the file was opened with FILE_SHARE_DELETE, so it goes as soon as
-  // the process ends.
+  AcquireSRWLockExclusive(&temporary_lock);
+  // Opened with FILE_SHARE_DELETE, the file goes as soon as its last handle is closed.
   if (temporary_live != 0) static_cast<void>(DeleteFileW(temporary_path.data()));
   static_cast<void>(std::signal(signal_number, SIG_DFL));
   static_cast<void>(std::raise(signal_number));
@@ -146,22 +150,30 @@ WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> 
         temporary_name(name, temporary_tag(GetCurrentProcessId(), attempt), NAME_MAX_BYTES);
     temporary = long_form(target.parent_path() / file_path(tmp_name));
     if (temporary.size() >= temporary_path.size()) return WriteResult::CannotOpen;
-    std::copy(temporary.c_str(), temporary.c_str() + temporary.size() + 1, temporary_path.begin());
+    AcquireSRWLockExclusive(&temporary_lock);
     file = CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
                        CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) {
+    const DWORD create_error = GetLastError();
+    if (file != INVALID_HANDLE_VALUE) {
+      std::copy(temporary.c_str(), temporary.c_str() + temporary.size() + 1,
+                temporary_path.begin());
+      temporary_live = 1;
+    }
+    ReleaseSRWLockExclusive(&temporary_lock);
+    if (file == INVALID_HANDLE_VALUE && create_error != ERROR_FILE_EXISTS) {
       return WriteResult::CannotOpen;
     }
   }
   if (file == INVALID_HANDLE_VALUE) return WriteResult::CannotOpen;
-  temporary_live = 1;
 
   bool written = write_all(file, bytes);
   written = CloseHandle(file) != 0 && written;
+  AcquireSRWLockExclusive(&temporary_lock);
   written = written && MoveFileExW(temporary.c_str(), destination.c_str(),
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   if (!written) static_cast<void>(DeleteFileW(temporary.c_str()));
   temporary_live = 0;
+  ReleaseSRWLockExclusive(&temporary_lock);
   return written ? WriteResult::Written : WriteResult::CannotWrite;
 }
 
