@@ -14,6 +14,8 @@ cmake --build --preset release --target ferrolet_cli_tests >/dev/null
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d /tmp/ferrolet-wine.XXXXXX)
 export WINEDEBUG=-all
+# File names on the command line reach Wine as UTF-8 only in a UTF-8 locale.
+export LC_ALL=C.UTF-8
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 # The first start creates the prefix and takes seconds; a persistent server keeps later starts
 # from racing a server that is still shutting down.

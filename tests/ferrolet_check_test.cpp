@@ -68,7 +68,8 @@ TEST_F(Check, NamesWhereAFirmwareDiffers) {
     std::string map;
   };
   const std::vector<Row> rows = {
-      {"one byte differs in block 2", firmware_up_to(299) + record(200, 0, {0x77}),
+      {"one byte differs in block 2 (a name outside any one code page)",
+       firmware_up_to(299) + record(200, 0, {0x77}),
        "first difference at address 200 (0x00C8): upload 0xC8, firmware 0x77\n", "#X+\n"},
       {"the firmware is shorter than the upload", firmware_up_to(255),
        "the upload has 3 data blocks, the firmware needs 2\n", "##+\n"},
@@ -79,8 +80,8 @@ TEST_F(Check, NamesWhereAFirmwareDiffers) {
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    put("other.hex", row.other_hex);
-    const RunResult r = run_check({"fw.syx", "other.hex"});
+    put("другой_日本.hex", row.other_hex);
+    const RunResult r = run_check({"fw.syx", "другой_日本.hex"});
     EXPECT_NE(r.out.find(row.finding + "DIFFERENT\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("X differs from the firmware):\n" + row.map), std::string::npos) << r.out;
     EXPECT_EQ(r.status, CHECK_INVALID);
@@ -118,6 +119,12 @@ TEST_F(Check, ReportsTheFirstFaultOfABrokenUpload) {
        "fault in data block 3 at byte 398: number of data blocks does not match the header\n"},
       {"stray bytes", good + "xy",
        "fault in data block 4 at byte 555: bytes after the last data block\n"},
+      {"header announces 129 blocks (frame and CRC valid)",
+       good.substr(0, 70) +
+           std::string("\xF0\x70\x68\x00\x15\x55\x00\x20\x20\x00\x02\x40\x18\xF7", 14) +
+           good.substr(84),
+       "555 bytes, 129 data blocks announced\nfault in the header block at byte 70: header block "
+       "is not 00 N 00 00 with N from 1 to 128\n"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -136,8 +143,8 @@ TEST_F(Check, WrongCommandLineOrUnreadableFile) {
     EXPECT_EQ(r.out.rfind("Usage: ferrolet-check FILE.syx [FIRMWARE.hex]\n", 0), 0u) << r.out;
     EXPECT_EQ(r.status, CHECK_USAGE);
   }
-  RunResult r = run_check({"missing.syx"});
-  EXPECT_EQ(r.out, "Cannot read upload file missing.syx\n");
+  RunResult r = run_check({"missing_日本.syx"});
+  EXPECT_EQ(r.out, "Cannot read upload file missing_日本.syx\n");
   EXPECT_EQ(r.status, CHECK_USAGE);
   r = run_check({"fw.syx", "missing.hex"});
   EXPECT_NE(r.out.find("Cannot read firmware file missing.hex\n"), std::string::npos);

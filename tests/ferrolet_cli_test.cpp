@@ -1,5 +1,9 @@
 // End-to-end tests of the converter: the built tool run in a temporary folder; stdout byte for
 // byte, the exit status and the files left behind.
+#include <sys/stat.h>
+
+#include <csignal>
+
 #include "cli_harness.hpp"
 
 namespace {
@@ -15,6 +19,7 @@ constexpr int INPUT_UNREADABLE = 253;
 constexpr int OUTPUT_UNWRITABLE = 252;
 
 constexpr int MEMORY_SIZE = 16384;  // the target's program memory
+constexpr unsigned NOBODY = 65534;  // user and group "nobody" / "nogroup"
 
 const std::string BANNER =
     "ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n";
@@ -88,9 +93,23 @@ TEST_F(Cli, ConvertsAndNamesTheOutputAfterTheInput) {
     std::string input;
     std::string output;
   };
+  // Names as long as a file system takes (255 bytes) leave no room for a longer temporary name.
+  const std::string long_name(251, 'a');
+  std::string long_japanese;
+  for (int i = 0; i < 83; ++i)
+    long_japanese += "日";
   const std::vector<Row> rows = {
-      {"firmware.hex", "firmware.syx"}, {"fw.abc", "fw.syx"}, {"a.b.c", "a.syx"},
-      {"x.y.abc", "x.y.syx"},           {"FW.HEX", "FW.syx"},
+      {"firmware.hex", "firmware.syx"},
+      {"fw.abc", "fw.syx"},
+      {"a.b.c", "a.syx"},
+      {"x.y.abc", "x.y.syx"},
+      {"FW.HEX", "FW.syx"},
+      {"fw_ü.hex", "fw_ü.syx"},
+      {"fw_日本.hex", "fw_日本.syx"},
+      {"прошивка.hex", "прошивка.syx"},
+      {"υλικολογισμικό.hex", "υλικολογισμικό.syx"},
+      {long_name + ".hex", long_name + ".syx"},
+      {long_japanese + ".hex", long_japanese + ".syx"},
   };
   const std::string hex = firmware_up_to(299);
   for (const Row& row : rows) {
@@ -106,7 +125,30 @@ TEST_F(Cli, ConvertsAndNamesTheOutputAfterTheInput) {
     ASSERT_EQ(upload.size(), 555u);
     EXPECT_EQ(upload.substr(70, 14), UPLOAD_299_HEADER);
     EXPECT_EQ(get(row.input), hex);
+    EXPECT_EQ(files(), (std::set<std::string>{row.input, row.output}));
   }
+}
+
+TEST_F(Cli, ConvertsAtAPathNearTheSystemsLengthLimit) {
+  if (std::getenv("FERROLET_LAUNCHER") != nullptr) GTEST_SKIP() << "POSIX path limit";
+  // 4,090 characters: the upload's path fits in 4,095, a name 15 characters longer would not. The
+  // absolute path is longer than that, so the folders are made from inside.
+  std::string folders;
+  for (int i = 0; i < 16; ++i)
+    folders += std::string(250, 'd') + "/";
+  const std::string input = folders + std::string(70, 'f') + ".hex";
+  const fs::path here = fs::current_path();
+  fs::current_path(dir_);
+  fs::create_directories(folders);
+  write_file(input, firmware_up_to(299));
+  const RunResult r = run({input});
+  EXPECT_EQ(r.status, CONVERTED) << r.out;
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(folders))
+    left.insert(entry.path().filename().string());
+  EXPECT_EQ(left,
+            (std::set<std::string>{std::string(70, 'f') + ".hex", std::string(70, 'f') + ".syx"}));
+  fs::current_path(here);
 }
 
 TEST_F(Cli, ReplacesAnEarlierUploadOnSuccess) {
@@ -116,10 +158,26 @@ TEST_F(Cli, ReplacesAnEarlierUploadOnSuccess) {
   const std::string first = get("fw.syx");
   EXPECT_EQ(first.size(), 555u);
   put("fw.hex", firmware_up_to(255));
+  // The new upload keeps the earlier one's mode and, where the run may set them, owner and group.
+  const bool posix = std::getenv("FERROLET_LAUNCHER") == nullptr;
+  const bool root = geteuid() == 0;
+  if (posix) {
+    fs::permissions(path("fw.syx"), fs::perms(0604));
+    if (root) {
+      ASSERT_EQ(chown(path("fw.syx").c_str(), NOBODY, NOBODY), 0);
+    }
+  }
   const RunResult r = run({"fw.hex"});
   EXPECT_EQ(r.status, CONVERTED);
   EXPECT_EQ(get("fw.syx").size(), 398u);
   EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+  struct stat st {};
+  ASSERT_EQ(stat(path("fw.syx").c_str(), &st), 0);
+  if (posix) {
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+    EXPECT_EQ(st.st_uid, root ? NOBODY : geteuid());
+    EXPECT_EQ(st.st_gid, root ? NOBODY : getegid());
+  }
 }
 
 TEST_F(Cli, ConvertsTheBundledExampleFirmware) {
@@ -137,6 +195,16 @@ TEST_F(Cli, ConvertsTheBundledExampleFirmware) {
                        std::to_string(upload.size()) + " bytes written\n"),
             std::string::npos)
       << r.out;
+  if (std::getenv("FERROLET_LAUNCHER") != nullptr) return;
+  // Messages that cannot be shown are said on standard error; the upload and the status stand.
+  fs::remove(path("blink.syx"));
+  const std::string command = "cd " + shell_quoted(dir_.string()) + " && " +
+                              shell_quoted(FERROLET_DEFAULT_EXE) + " blink.hex >/dev/full 2>" +
+                              shell_quoted((stdout_dir() / "stderr").string());
+  EXPECT_EQ(std::system(command.c_str()), 0);
+  EXPECT_EQ(get("blink.syx"), upload);
+  EXPECT_EQ(read_file(stdout_dir() / "stderr"),
+            "ferrolet: messages could not be written to standard output\n");
 }
 
 TEST_F(Cli, InputThatCannotBeOpenedOrRead) {
@@ -186,6 +254,16 @@ TEST_F(Cli, NeverReplacesItsOwnInput) {
     EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
     EXPECT_EQ(get("two.hex"), hex);
   }
+  if (std::getenv("FERROLET_LAUNCHER") == nullptr) {
+    SCOPED_TRACE("a link to a device and a FIFO, both named with the upload's extension");
+    fs::create_symlink("/dev/null", path("n.syx"));
+    ASSERT_EQ(mkfifo(path("q.syx").c_str(), 0600), 0);
+    for (const std::string name : {"n.syx", "q.syx"}) {
+      const RunResult r = run({name}, "timeout 10");  // a FIFO that is opened blocks
+      EXPECT_EQ(r.out, BANNER + "Output file " + name + " would replace the input file\n");
+      EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
+    }
+  }
 }
 
 TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
@@ -218,28 +296,59 @@ TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
     EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
     EXPECT_EQ(files(), (std::set<std::string>{"fw.hex"}));
   }
+  if (std::getenv("FERROLET_LAUNCHER") != nullptr) return;  // signals as POSIX delivers them
+  put("fw.syx", "the upload that was there before");
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE("ended by signal " + std::to_string(signal) + " during the write");
+    const RunResult r = run(
+        {"fw.hex"}, "strace -f -qq -o /dev/null -e inject=fsync:signal=" + std::to_string(signal));
+    EXPECT_EQ(r.status, 128 + signal);
+    EXPECT_EQ(get("fw.syx"), "the upload that was there before");
+    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx"}));
+  }
   {
-    SCOPED_TRACE("a file that happens to carry the temporary name is not touched");
-    for (const auto& name : files()) {
-      if (name != "fw.hex") fs::remove(path(name));
-    }
-    put("fw.syx.ferrolet-0.tmp", "somebody's file");
-    const RunResult r = run({"fw.hex"});
-    EXPECT_EQ(r.status, CONVERTED);
-    EXPECT_EQ(get("fw.syx.ferrolet-0.tmp"), "somebody's file");
+    SCOPED_TRACE("the temporary file of a killed run stops no later run and is not touched");
+    EXPECT_EQ(run({"fw.hex"}, "strace -f -qq -o /dev/null -e inject=fsync:signal=SIGKILL").status,
+              128 + SIGKILL);
+    std::set<std::string> debris = files();
+    ASSERT_EQ(debris.size(), 3u);
+    for (int i = 0; i < 3; ++i)
+      EXPECT_EQ(run({"fw.hex"}).status, CONVERTED);
+    EXPECT_EQ(files(), debris);
     EXPECT_EQ(get("fw.syx").size(), 555u);
-    EXPECT_EQ(files(), (std::set<std::string>{"fw.hex", "fw.syx", "fw.syx.ferrolet-0.tmp"}));
+  }
+  {
+    SCOPED_TRACE("20 runs at once each succeed and leave one whole upload");
+    const std::string one_run = shell_quoted(env_or("FERROLET_EXE", FERROLET_DEFAULT_EXE)) +
+                                " fw.hex >/dev/null; echo $? >>codes";
+    for (const auto& name : files())
+      if (name != "fw.hex") fs::remove(path(name));
+    ASSERT_EQ(std::system(("cd " + shell_quoted(dir_.string()) + " && for i in $(seq 20); do (" +
+                           one_run + ") & done; wait")
+                              .c_str()),
+              0);
+    std::string codes;
+    for (int i = 0; i < 20; ++i)
+      codes += "0\n";
+    EXPECT_EQ(get("codes"), codes);
+    EXPECT_EQ(get("fw.syx").size(), 555u);
+    EXPECT_EQ(files(), (std::set<std::string>{"codes", "fw.hex", "fw.syx"}));
   }
 }
 
 TEST_F(Cli, LeavesAReadOnlyUploadAlone) {
-  // Neither root nor an emulator running as root is stopped by permission bits.
-  if (geteuid() == 0) GTEST_SKIP() << "permission bits do not stop root";
+  // Permission bits do not stop root: as root, the tool runs as "nobody" in a folder of its own.
+  const bool root = geteuid() == 0;
+  if (root && std::getenv("FERROLET_LAUNCHER") != nullptr) GTEST_SKIP() << "an emulator as root";
   const std::string hex = firmware_up_to(299);
   put("fw.hex", hex);
   put("fw.syx", "protected");
   fs::permissions(path("fw.syx"), fs::perms::owner_read | fs::perms::group_read);
-  const RunResult r = run({"fw.hex"});
+  if (root) {
+    ASSERT_EQ(chown(dir_.c_str(), NOBODY, NOBODY), 0);
+  }
+  const RunResult r =
+      run({"fw.hex"}, root ? "setpriv --reuid=nobody --regid=nogroup --clear-groups" : "");
   EXPECT_EQ(r.out, BANNER + summary(hex.size(), 0, 299, 0) + "Cant open output file fw.syx\n");
   EXPECT_EQ(r.status, OUTPUT_UNWRITABLE);
   EXPECT_EQ(get("fw.syx"), "protected");
