@@ -9,9 +9,8 @@ runs=${1:-30}
 bash scripts/install-prerequisites.sh g++ cmake make libbenchmark-dev binutils srecord hyperfine \
   valgrind time python3
 
-cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DFERROLET_BUILD_BENCH=ON \
-  -DFERROLET_BUILD_TESTS=OFF >/dev/null
-cmake --build build/bench -j 2 >/dev/null
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
 tool=$PWD/build/bench/ferrolet
 
 work=$(mktemp -d /dev/shm/ferrolet-bench.XXXXXX 2>/dev/null || mktemp -d)

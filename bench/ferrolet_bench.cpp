@@ -3,16 +3,16 @@
 
 #include <vector>
 
-#include "bench/workload.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
+#include "tests/workload.hpp"
 
 namespace {
 
 using namespace ferrolet;
 
 const std::string& stream_8m() {
-  static const std::string text = bench::record_stream(8 * 1024 * 1024);
+  static const std::string text = workload::record_stream(8 * 1024 * 1024);
   return text;
 }
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string>
 
-#include "workload.hpp"
+#include "tests/workload.hpp"
 
 namespace {
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string dir = argv[1];
-  using namespace ferrolet::bench;
+  using namespace ferrolet::workload;
   constexpr std::size_t MiB = 1024 * 1024;
   const struct {
     const char* name;

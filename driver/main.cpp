@@ -1,14 +1,12 @@
 // ferrolet: converts an Intel HEX firmware image into the SysEx upload file for the device.
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
+#include "core/conversion.hpp"
 #include "driver/output_file.hpp"
 #include "driver/platform.hpp"
-#include "hex/hex_reader.hpp"
-#include "sysex/sysex_upload.hpp"
 
 namespace ferrolet {
 namespace {
@@ -22,82 +20,71 @@ enum ExitCode : int {
   EXIT_OUTPUT_UNWRITABLE = -4,
 };
 
-// The argument must name a file with a three-character extension; the extension itself is not
-// examined.
-[[nodiscard]] bool valid_command_line(int argc, char** argv) {
-  if (argc != 2) return false;
-  const std::size_t length = std::strlen(argv[1]);
-  return length >= 5 && argv[1][length - 4] == '.';
+// Messages go out as formatted, byte for byte: an unexpected character may be a NUL.
+void print(std::string_view text) {
+  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
 }
 
-// The input path with its three-character extension replaced by "syx" (a.b.c gives a.syx).
-[[nodiscard]] std::string derive_output_path(std::string_view input_path) {
-  std::string output(input_path.substr(0, input_path.size() - 3));
-  output += "syx";
-  return output;
+void print(const MessageBuffer& message, std::size_t length) {
+  print(std::string_view(message.data(), length));
+}
+
+void print_hex_event(const HexEvent& event, void* /*context*/) {
+  MessageBuffer message;
+  print(message, format_hex_event(event, message));
 }
 
 int run(int argc, char** argv) {
-  std::printf("ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n");
-  if (!valid_command_line(argc, argv)) {
-    std::printf("\nUsage: ferrolet filename.hex\n");
+  print(BANNER);
+  // The argument count is tested before the argument is looked at.
+  if (argc != 2 || !valid_input_name(argv[1])) {
+    print(USAGE);
     return EXIT_WRONG_COMMAND_LINE;
   }
   const char* input_path = argv[1];
   const std::string output_path = derive_output_path(input_path);
   // Decided before the input is opened: opening a FIFO or a device could block or read anything.
   if (would_replace_input(input_path, output_path)) {
-    std::printf("Output file %s would replace the input file\n", output_path.c_str());
+    std::printf(WOULD_REPLACE_INPUT, output_path.c_str());
     return EXIT_WRONG_COMMAND_LINE;
   }
   std::FILE* input = open_file(input_path, "rb");
   if (input == nullptr) {
     // Some systems refuse to open a folder at all; it is still there, just not readable.
     std::error_code ec;
-    if (std::filesystem::is_directory(file_path(input_path), ec)) {
-      std::printf("Input file %s cannot be read\n", input_path);
-    } else {
-      std::printf("Input file %s not found\n", input_path);
-    }
+    const bool folder = std::filesystem::is_directory(file_path(input_path), ec);
+    std::printf(folder ? INPUT_UNREADABLE : INPUT_NOT_FOUND, input_path);
     return EXIT_INPUT_UNREADABLE;
   }
 
   static FirmwareImage image{};
   HexSummary summary;
-  const bool read_to_end = read_hex_stream(input, image, summary);
+  const bool read_to_end = read_hex_stream(input, image, summary, print_hex_event, nullptr);
   static_cast<void>(std::fclose(input));
   if (!read_to_end) {
-    std::printf("Input file %s cannot be read\n", input_path);
+    std::printf(INPUT_UNREADABLE, input_path);
     return EXIT_INPUT_UNREADABLE;
   }
-
-  std::printf("\nread %lld charactes, from adress %d to %d with %lld errors\n",
-              static_cast<long long>(summary.characters), summary.lowest, summary.highest,
-              static_cast<long long>(summary.errors));
-  if (summary.lowest != 0) {
-    std::printf("Lowest adress %d is not zero!\n", summary.lowest);
-    return EXIT_REFUSED_INPUT;
-  }
-  if (summary.errors != 0) return EXIT_REFUSED_INPUT;
-  if (summary.highest >= IMAGE_SIZE) {
-    std::printf("Highest address %d does not fit into %d bytes of program memory!\n",
-                summary.highest, IMAGE_SIZE);
-    return EXIT_REFUSED_INPUT;
-  }
+  MessageBuffer message;
+  print(message, format_summary(summary, message));
 
   static UploadBuffer upload;
-  const std::int32_t blocks = build_upload(image, summary.highest, upload);
-  switch (replace_file(output_path, std::span(upload.bytes).first(upload.used))) {
+  const Conversion conversion = convert_read(image, summary, upload);
+  if (conversion.refusal != Refusal::None) {
+    print(message, format_refusal(conversion.refusal, summary, message));
+    return EXIT_REFUSED_INPUT;
+  }
+  switch (replace_file(output_path, std::span(upload.bytes).first(conversion.bytes))) {
     case WriteResult::Written:
       break;
     case WriteResult::CannotOpen:
-      std::printf("Cant open output file %s\n", output_path.c_str());
+      std::printf(CANNOT_OPEN_OUTPUT, output_path.c_str());
       return EXIT_OUTPUT_UNWRITABLE;
     case WriteResult::CannotWrite:
-      std::printf("Cannot write output file %s\n", output_path.c_str());
+      std::printf(CANNOT_WRITE_OUTPUT, output_path.c_str());
       return EXIT_OUTPUT_UNWRITABLE;
   }
-  std::printf("%d sysEx data blocks in %d bytes written\n", blocks, static_cast<int>(upload.used));
+  print(message, format_written(conversion, message));
   return EXIT_CONVERTED;
 }
 

@@ -8,8 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "hex/hex_reader.hpp"
-#include "sysex/sysex_upload.hpp"
+#include "core/conversion.hpp"
 
 namespace {
 
@@ -43,8 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const UploadCheck as_upload = decode_upload(std::span(data, size), content);
   if (as_upload.fault == UploadFault::None) {
     require(as_upload.blocks >= 1 && as_upload.blocks <= MAX_BLOCKS);
-    require(size ==
-            UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(as_upload.blocks));
+    require(size == upload_size(as_upload.blocks));
   } else {
     require(as_upload.offset <= size);
   }
@@ -80,12 +78,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(block_faults == step_faults);
   require(image_by_block == image_by_step);
 
-  const bool converts = by_step.errors == 0 && by_step.lowest == 0 && by_step.highest < IMAGE_SIZE;
-  if (!converts) return 0;
-
-  const std::int32_t blocks = build_upload(image_by_step, by_step.highest, upload);
-  require(blocks == by_step.highest / BLOCK_SIZE + 1);
-  require(upload.used == UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(blocks));
+  // The refusal decision and the build, as every front end makes them.
+  const Conversion conversion = convert_read(image_by_step, by_step, upload);
+  if (conversion.refusal != Refusal::None) {
+    require(conversion.bytes == 0 && upload.used == 0);
+    return 0;
+  }
+  const std::int32_t blocks = conversion.blocks;
+  require(by_step.lowest == 0 && by_step.errors == 0 && by_step.highest < IMAGE_SIZE);
+  require(blocks == upload_block_count(by_step.highest));
+  require(upload.used == upload_size(blocks) && conversion.bytes == upload.used);
   bool inside = false;
   for (std::size_t i = 0; i < upload.used; ++i) {
     const std::uint8_t byte = upload.bytes[i];
@@ -102,13 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   require(check.fault == UploadFault::None && check.blocks == blocks);
   const auto used = static_cast<std::size_t>(by_step.highest) + 1;
   require(std::memcmp(content.data(), image_by_step.data(), used) == 0);
-  for (std::size_t i = used; i < static_cast<std::size_t>(blocks) * BLOCK_SIZE; ++i) {
-    const std::size_t filler = i - used;
-    const auto expected = filler < UPLOAD_FILLER.size()
-                              ? static_cast<std::uint8_t>(UPLOAD_FILLER[filler])
-                              : std::uint8_t{0};
-    require(content[i] == expected);
-  }
+  for (std::size_t i = used; i < static_cast<std::size_t>(blocks) * BLOCK_SIZE; ++i)
+    require(content[i] == filler_byte(i - used));
 
   // A single changed byte anywhere must be caught.
   std::uint32_t pick = 2166136261U;

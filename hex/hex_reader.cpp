@@ -233,39 +233,27 @@ HexEvent hex_finish(const HexReader& reader, HexSummary& summary) noexcept {
   return {HexFault::IncompleteRecord, summary.records, 0};
 }
 
-void print_hex_event(const HexEvent& event) {
-  const auto line = static_cast<long long>(event.line);
-  switch (event.fault) {
-    case HexFault::None:
-      break;
-    case HexFault::UnexpectedCharacter:
-      // The byte goes out raw, whatever it is: a tab as a tab, 0x80..0xFF as that byte.
-      std::printf("Line %lld unexpected character (%c)\n", line, event.value);
-      break;
-    case HexFault::ChecksumError:
-      std::printf("Line %lld Checksum error (sum=%d)\n", line, event.value);
-      break;
-    case HexFault::IncompleteRecord:
-      std::printf("Line %lld incomplete record\n", line);
-      break;
+void hex_feed_all(HexReader& reader, FirmwareImage& image, HexSummary& summary,
+                  std::span<const char> bytes, HexEventSink sink, void* context) {
+  while (!bytes.empty()) {
+    HexEvent event;
+    bytes = bytes.subspan(hex_feed(reader, image, summary, bytes, event));
+    if (event.fault != HexFault::None) sink(event, context);
   }
 }
 
-bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary) {
+bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary,
+                     HexEventSink sink, void* context) {
   HexReader reader;
   std::array<char, READ_BLOCK> block;
   for (;;) {
     const std::size_t got = std::fread(block.data(), 1, block.size(), input);
-    std::span<const char> rest(block.data(), got);
-    while (!rest.empty()) {
-      HexEvent event;
-      rest = rest.subspan(hex_feed(reader, image, summary, rest, event));
-      print_hex_event(event);
-    }
+    hex_feed_all(reader, image, summary, std::span<const char>(block.data(), got), sink, context);
     if (got < block.size()) break;
   }
   if (std::ferror(input) != 0) return false;
-  print_hex_event(hex_finish(reader, summary));
+  const HexEvent last = hex_finish(reader, summary);
+  if (last.fault != HexFault::None) sink(last, context);
   return true;
 }
 

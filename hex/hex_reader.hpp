@@ -7,13 +7,9 @@
 #include <cstdio>
 #include <span>
 
+#include "core/firmware_image.hpp"
+
 namespace ferrolet {
-
-// Program memory of the ATmega168.
-inline constexpr std::int32_t IMAGE_SIZE = 16384;
-
-// One byte per program memory address; bytes that no record supplies stay 0x00.
-using FirmwareImage = std::array<std::uint8_t, IMAGE_SIZE>;
 
 // The counts of one read. The character, record and error counts are 64-bit so that inputs
 // beyond 2 GiB cannot wrap them.
@@ -99,12 +95,17 @@ inline constexpr std::array<std::int8_t, 256> HEX_DIGIT_TABLE = [] {
 // Ends a read: reports a record that the end of input cut short before its checksum byte.
 [[nodiscard]] HexEvent hex_finish(const HexReader& reader, HexSummary& summary) noexcept;
 
-// Prints the message of a reader fault on standard output; prints nothing for HexFault::None.
-void print_hex_event(const HexEvent& event);
+// Receives each fault of a read as it is met, with the context its caller gave.
+using HexEventSink = void (*)(const HexEvent& event, void* context);
 
-// Reads `input` to its end into `image` and `summary`, printing each fault as it is met. Returns
-// false if the stream reported a read error (the read is then incomplete and no end-of-input
-// check is made); the stream is not closed.
-[[nodiscard]] bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary);
+// Feeds all of `bytes` to the reader, handing each fault to `sink` in order.
+void hex_feed_all(HexReader& reader, FirmwareImage& image, HexSummary& summary,
+                  std::span<const char> bytes, HexEventSink sink, void* context);
+
+// Reads `input` to its end into `image` and `summary`, handing each fault to `sink` as it is met,
+// the end-of-input check included. Returns false if the stream reported a read error (the read is
+// then incomplete and no end-of-input check is made); the stream is not closed.
+[[nodiscard]] bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary,
+                                   HexEventSink sink, void* context);
 
 }  // namespace ferrolet

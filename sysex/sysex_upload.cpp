@@ -141,7 +141,7 @@ std::int32_t build_upload(const FirmwareImage& image, std::int32_t highest,
                           UploadBuffer& buffer) noexcept {
   buffer.used = 0;
   if (highest < 0 || highest >= IMAGE_SIZE) return 0;
-  const std::int32_t blocks = highest / BLOCK_SIZE + 1;
+  const std::int32_t blocks = upload_block_count(highest);
 
   append(buffer, PREAMBLE);
   std::memset(buffer.bytes.data() + buffer.used, 0, GAP_SIZE);
@@ -162,13 +162,32 @@ std::int32_t build_upload(const FirmwareImage& image, std::int32_t highest,
     std::memcpy(payload.data() + 1, image.data() + first, from_image);
     // The filler text is one byte short of a block that holds a single image byte; that last
     // position is sent as 0x00 rather than anything read past the text.
-    const std::size_t filler = BLOCK_SIZE - from_image;
-    const std::size_t from_text = std::min(filler, UPLOAD_FILLER.size());
-    std::memcpy(payload.data() + 1 + from_image, UPLOAD_FILLER.data(), from_text);
-    std::memset(payload.data() + 1 + from_image + from_text, 0, filler - from_text);
+    for (std::size_t k = 0; k < BLOCK_SIZE - from_image; ++k)
+      payload[1 + from_image + k] = filler_byte(k);
     append_frame(buffer, payload, DATA_PAYLOAD_SIZE);
   }
   return blocks;
+}
+
+bool block_ends_in_filler(std::span<const std::uint8_t> block, std::size_t used) noexcept {
+  for (std::size_t i = used; i < block.size(); ++i) {
+    if (block[i] != filler_byte(i - used)) return false;
+  }
+  return true;
+}
+
+BlockMark classify_block(std::span<const std::uint8_t> block, bool last,
+                         std::span<const std::uint8_t> firmware) noexcept {
+  if (!std::equal(firmware.begin(), firmware.end(), block.begin())) return BlockMark::Differs;
+  // Without the firmware, only the content tells where the image ends: at least one image byte,
+  // then the filler.
+  if (last) {
+    for (std::size_t used = 1; used < block.size(); ++used) {
+      if (block_ends_in_filler(block, used)) return BlockMark::Filler;
+    }
+  }
+  const bool zero = std::all_of(block.begin(), block.end(), [](std::uint8_t b) { return b == 0; });
+  return zero ? BlockMark::Zero : BlockMark::Data;
 }
 
 UploadCheck decode_upload(std::span<const std::uint8_t> file,

@@ -7,7 +7,7 @@
 #include <span>
 #include <string_view>
 
-#include "hex/hex_reader.hpp"
+#include "core/firmware_image.hpp"
 
 namespace ferrolet {
 
@@ -30,6 +30,40 @@ inline constexpr std::string_view UPLOAD_FILLER =
 
 // Preamble, gap and header block: the bytes in front of the first data block.
 inline constexpr std::size_t UPLOAD_LEAD_SIZE = PREAMBLE_SIZE + GAP_SIZE + HEADER_FRAME_SIZE;
+
+// Data blocks of an upload that carries image addresses 0..highest.
+[[nodiscard]] constexpr std::int32_t upload_block_count(std::int32_t highest) noexcept {
+  return highest / BLOCK_SIZE + 1;
+}
+
+// Length of the upload file with `blocks` data blocks.
+[[nodiscard]] constexpr std::size_t upload_size(std::int32_t blocks) noexcept {
+  return UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(blocks);
+}
+
+// The byte `k` positions behind the last image byte of the last block: the filler text from its
+// first character, then 0x00 where the text runs out.
+[[nodiscard]] constexpr std::uint8_t filler_byte(std::size_t k) noexcept {
+  return k < UPLOAD_FILLER.size() ? static_cast<std::uint8_t>(UPLOAD_FILLER[k]) : std::uint8_t{0};
+}
+
+// True if block[used ..] is exactly what the encoder puts behind `used` image bytes.
+[[nodiscard]] bool block_ends_in_filler(std::span<const std::uint8_t> block,
+                                        std::size_t used) noexcept;
+
+// How the block map shows one data block of an upload.
+enum class BlockMark : char {
+  Data = '#',
+  Zero = '.',     // all 0x00: addresses no record supplied
+  Filler = '+',   // the last block, image bytes then the filler text
+  Differs = 'X',  // differs from the firmware it is compared with
+};
+
+// Classifies data block `block` (its 128 content bytes) of an upload; `last` if no block follows.
+// `firmware` holds the firmware's bytes for the block's addresses up to its highest address
+// (empty without a firmware, or past its end); a difference there marks the block Differs.
+[[nodiscard]] BlockMark classify_block(std::span<const std::uint8_t> block, bool last,
+                                       std::span<const std::uint8_t> firmware) noexcept;
 
 // The whole upload file, built in memory before anything is written.
 struct UploadBuffer {

@@ -48,6 +48,7 @@ inline void write_file(const fs::path& path, const std::string& content) {
 struct RunResult {
   int status;
   std::string out;
+  std::string err;
 };
 
 // A fresh folder per test; the tool runs with it as the working directory.
@@ -85,12 +86,15 @@ class Cli : public testing::Test {
     }
     command += " >";
     command += shell_quoted((stdout_dir() / "stdout").string());
-    command += " 2>/dev/null";
+    command += " 2>";
+    command += shell_quoted((stdout_dir() / "stderr").string());
     const int raw = std::system(command.c_str());
-    RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw, read_file(stdout_dir() / "stdout")};
+    RunResult r{WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + raw, read_file(stdout_dir() / "stdout"),
+                read_file(stdout_dir() / "stderr")};
     if (std::getenv("FERROLET_LAUNCHER") != nullptr) {
       // Console programs under an emulator end their lines with CR LF.
       std::erase(r.out, '\r');
+      std::erase(r.err, '\r');
     }
     return r;
   }

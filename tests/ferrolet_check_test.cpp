@@ -77,13 +77,23 @@ TEST_F(Check, NamesWhereAFirmwareDiffers) {
        "the upload carries more than the firmware past address 290\n", "##+\n"},
       {"the firmware is longer than the upload", firmware_up_to(400),
        "first difference at address 300 (0x012C): upload 0x70, firmware 0x2C\n", "##X\n"},
+      {"the converter would refuse the firmware; its faults are named with it",
+       ":0100000041BF\r\n:01000100" + std::string(1, '\0') + "41BD\r\n",
+       "firmware другой_日本.hex: Line 1 Checksum error (sum=1)\n"
+       "firmware другой_日本.hex: Line 2 unexpected character (" +
+           std::string(1, '\0') +
+           ")\n"
+           "firmware другой_日本.hex: 2 errors, addresses 0 to 1; ferrolet would not convert it\n",
+       ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
     put("другой_日本.hex", row.other_hex);
     const RunResult r = run_check({"fw.syx", "другой_日本.hex"});
     EXPECT_NE(r.out.find(row.finding + "DIFFERENT\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("X differs from the firmware):\n" + row.map), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("X differs from the firmware):\n" + row.map) != std::string::npos,
+              !row.map.empty())
+        << r.out;
     EXPECT_EQ(r.status, CHECK_INVALID);
   }
 }
@@ -135,20 +145,34 @@ TEST_F(Check, ReportsTheFirstFaultOfABrokenUpload) {
   }
 }
 
-TEST_F(Check, WrongCommandLineOrUnreadableFile) {
+TEST_F(Check, CommandLineAndFilesThatCannotBeRead) {
   convert(firmware_up_to(10));
-  const std::vector<std::vector<std::string>> command_lines = {{}, {"fw.syx", "fw.hex", "more"}};
-  for (const auto& args : command_lines) {
-    const RunResult r = run_check(args);
-    EXPECT_EQ(r.out.rfind("Usage: ferrolet-check FILE.syx [FIRMWARE.hex]\n", 0), 0u) << r.out;
-    EXPECT_EQ(r.status, CHECK_USAGE);
+  const std::string usage = "Usage: ferrolet-check FILE.syx [FIRMWARE.hex]\n";
+  struct Row {
+    std::vector<std::string> args;
+    std::string out;  // the start of standard output
+    std::string err;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {{}, usage, "", CHECK_USAGE},
+      {{"fw.syx", "fw.hex", "more"}, usage, "", CHECK_USAGE},
+      {{"--help"}, usage, "", CHECK_VALID},
+      {{"--version"}, "ferrolet-check 1.00\n", "", CHECK_VALID},
+      {{"missing_日本.syx"}, "", "Cannot read upload file missing_日本.syx\n", CHECK_USAGE},
+      {{"fw.syx", "missing.hex"}, "", "Cannot read firmware file missing.hex\n", CHECK_USAGE},
+      {{"missing.syx", "fw.hex"}, "", "Cannot read upload file missing.syx\n", CHECK_USAGE},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.empty() ? "(none)" : row.args[0]);
+    const RunResult r = run_check(row.args);
+    EXPECT_EQ(r.out.substr(0, row.out.size()), row.out);
+    if (row.out.empty()) {
+      EXPECT_EQ(r.out, "");
+    }
+    EXPECT_EQ(r.err, row.err);
+    EXPECT_EQ(r.status, row.status);
   }
-  RunResult r = run_check({"missing_日本.syx"});
-  EXPECT_EQ(r.out, "Cannot read upload file missing_日本.syx\n");
-  EXPECT_EQ(r.status, CHECK_USAGE);
-  r = run_check({"fw.syx", "missing.hex"});
-  EXPECT_NE(r.out.find("Cannot read firmware file missing.hex\n"), std::string::npos);
-  EXPECT_EQ(r.status, CHECK_USAGE);
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "bench/workload.hpp"
 #include "hex/hex_reader.hpp"
+#include "tests/workload.hpp"
 
 extern char** environ;
 
@@ -138,8 +138,8 @@ TEST_F(LargeInput, ReadsToTheEndWithTheExactSummaryInFlatMemory) {
     bool converts;
   };
   const Row rows[] = {
-      {"valid records", [](std::size_t n) { return bench::record_stream(n); }, true},
-      {"random bytes", [](std::size_t n) { return bench::random_bytes(n, 99); }, false},
+      {"valid records", [](std::size_t n) { return workload::record_stream(n); }, true},
+      {"random bytes", [](std::size_t n) { return workload::random_bytes(n, 99); }, false},
   };
   for (const Row& row : rows) {
     long peaks[2] = {0, 0};

@@ -1,8 +1,8 @@
-#include "workload.hpp"
+#include "tests/workload.hpp"
 
 #include <array>
 
-namespace ferrolet::bench {
+namespace ferrolet::workload {
 
 namespace {
 
@@ -50,4 +50,4 @@ std::string random_bytes(std::size_t bytes, std::uint32_t seed) {
   return out;
 }
 
-}  // namespace ferrolet::bench
+}  // namespace ferrolet::workload
