@@ -381,5 +381,45 @@ TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
   }
 }
 
+TEST(BlockMap, ClassifiesEachKindOfBlock) {
+  // A block of `used` data bytes (0x41) followed by the filler text, then 0x00 where it ends.
+  const auto with_filler = [](std::size_t used) {
+    Bytes block(128, 0x41);
+    for (std::size_t k = 0; used + k < 128; ++k)
+      block[used + k] = k < FILLER.size() ? static_cast<std::uint8_t>(FILLER[k]) : 0;
+    return block;
+  };
+  Bytes zeros(128, 0);
+  Bytes one_set = zeros;
+  one_set[127] = 1;
+  Bytes filler_changed = with_filler(10);
+  filler_changed[127] ^= 1;
+  struct Row {
+    const char* name;
+    Bytes block;
+    bool last;
+    Bytes firmware;
+    BlockMark mark;
+  };
+  const std::vector<Row> rows = {
+      {"all zero", zeros, false, {}, BlockMark::Zero},
+      {"one byte set", one_set, false, {}, BlockMark::Data},
+      {"all zero, last", zeros, true, {}, BlockMark::Zero},
+      {"data then filler, last", with_filler(10), true, {}, BlockMark::Filler},
+      {"one byte then filler and 0x00, last", with_filler(1), true, {}, BlockMark::Filler},
+      {"127 bytes then one filler byte, last", with_filler(127), true, {}, BlockMark::Filler},
+      {"data then filler, not last", with_filler(10), false, {}, BlockMark::Data},
+      {"filler with one byte changed, last", filler_changed, true, {}, BlockMark::Data},
+      {"same as the firmware", one_set, false, one_set, BlockMark::Data},
+      {"first byte differs", one_set, false, Bytes{9}, BlockMark::Differs},
+      {"last firmware byte differs", one_set, false, Bytes(128, 0), BlockMark::Differs},
+      {"differs only past the firmware", with_filler(10), true, Bytes(10, 0x41), BlockMark::Filler},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(classify_block(row.block, row.last, row.firmware), row.mark);
+  }
+}
+
 }  // namespace
 }  // namespace ferrolet
