@@ -157,6 +157,12 @@ TEST_F(Cli, ReplacesAnEarlierUploadOnSuccess) {
   ASSERT_EQ(run({"fw.hex"}).status, CONVERTED);
   const std::string first = get("fw.syx");
   EXPECT_EQ(first.size(), 555u);
+  // A first upload gets the mode any new file gets: 0666 less the umask.
+  fs::remove(path("fw.syx"));
+  ASSERT_EQ(run({"fw.hex"}, "umask 027;").status, CONVERTED);
+  if (std::getenv("FERROLET_LAUNCHER") == nullptr) {
+    EXPECT_EQ(fs::status(path("fw.syx")).permissions(), fs::perms(0640));
+  }
   put("fw.hex", firmware_up_to(255));
   // The new upload keeps the earlier one's mode and, where the run may set them, owner and group.
   const bool posix = std::getenv("FERROLET_LAUNCHER") == nullptr;
