@@ -29,8 +29,8 @@ FAULTS = [
     ("hex: highest one past the last pair", "hex/hex_reader.cpp",
      "summary.highest = std::max(summary.highest, address - 1);",
      "summary.highest = std::max(summary.highest, address);"),
-    ("hex: low address byte summed whole", "hex/hex_reader.cpp",
-     "reader.sum += reader.field_value & 0xFF;", "reader.sum += reader.field_value;"),
+    ("hex: low address byte summed at the wrong digit", "hex/hex_reader.cpp",
+     "} else if (reader.digit_index == 4) {", "} else if (reader.digit_index == 3) {"),
     ("hex: a space taken for a line end", "hex/hex_reader.cpp",
      "if (ch == '\\n' || ch == '\\r') return {};",
      "if (ch == '\\n' || ch == '\\r' || ch == ' ') return {};"),
@@ -100,12 +100,14 @@ FAULTS = [
     ("core: output name loses the dot", "core/conversion.cpp",
      "input_path.substr(0, input_path.size() - 3)", "input_path.substr(0, input_path.size() - 4)"),
     ("core: summary prints highest for lowest", "core/conversion.cpp",
-     "static_cast<long long>(summary.characters), summary.lowest, summary.highest,",
-     "static_cast<long long>(summary.characters), summary.highest, summary.lowest,"),
+     "static_cast<long long>(summary.characters), summary.lowest,\n"
+     "                              summary.highest,",
+     "static_cast<long long>(summary.characters), summary.highest,\n"
+     "                              summary.lowest,"),
     ("core: memory size in the message off by one", "core/conversion.cpp",
      "summary.highest, IMAGE_SIZE);", "summary.highest, IMAGE_SIZE - 1);"),
     ("core: header block counted as a data block", "core/conversion.cpp",
-     "conversion.blocks,\n", "conversion.blocks + 1,\n"),
+     "conversion.blocks, static_cast<int>", "conversion.blocks + 1, static_cast<int>"),
     # the verifier's report
     ("check: last firmware byte not compared", "core/check_report.cpp",
      "std::min(highest + 1, blocks * BLOCK_SIZE)", "std::min(highest, blocks * BLOCK_SIZE)"),

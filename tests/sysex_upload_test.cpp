@@ -340,6 +340,12 @@ TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
          std::copy(h.begin(), h.end(), f.begin() + 70);
        },
        UploadFault::HeaderBlock, 0, 70},
+      {"header byte 2 not zero",
+       [](Bytes& f) {
+         const Bytes h = header_frame({0, 3, 1, 0});
+         std::copy(h.begin(), h.end(), f.begin() + 70);
+       },
+       UploadFault::HeaderBlock, 0, 70},
       {"header announces 129 blocks",
        [](Bytes& f) {
          const Bytes h = header_frame({0, 129, 0, 0});
@@ -409,6 +415,7 @@ TEST(BlockMap, ClassifiesEachKindOfBlock) {
       {"one byte then filler and 0x00, last", with_filler(1), true, {}, BlockMark::Filler},
       {"127 bytes then one filler byte, last", with_filler(127), true, {}, BlockMark::Filler},
       {"data then filler, not last", with_filler(10), false, {}, BlockMark::Data},
+      {"filler from the first byte, last", with_filler(0), true, {}, BlockMark::Data},
       {"filler with one byte changed, last", filler_changed, true, {}, BlockMark::Data},
       {"same as the firmware", one_set, false, one_set, BlockMark::Data},
       {"first byte differs", one_set, false, Bytes{9}, BlockMark::Differs},
