@@ -82,18 +82,26 @@ std::array<std::uint8_t, IMAGE_SIZE> content;
   return true;
 }
 
+// The map lines of the decoded content's first `blocks` blocks.
+std::size_t draw_map(std::int32_t blocks, const FirmwareRead* firmware,
+                     BlockMapText& map) noexcept {
+  std::size_t used = 0;
+  for (std::int32_t block = 0; block < blocks; ++block) {
+    const bool last = block == blocks - 1;
+    map[used++] = static_cast<char>(
+        classify_block(block_content(block), last, firmware_part(firmware, block)));
+    if ((block + 1) % MAP_WIDTH == 0 || last) map[used++] = '\n';
+  }
+  return used;
+}
+
 void report_map(std::int32_t blocks, const FirmwareRead* firmware, ReportText& report) noexcept {
   say(report, "block map (%c data, %c all 0x00, %c data then filler%s):\n",
       static_cast<char>(BlockMark::Data), static_cast<char>(BlockMark::Zero),
       static_cast<char>(BlockMark::Filler),
       firmware != nullptr ? ", X differs from the firmware" : "");
-  for (std::int32_t block = 0; block < blocks; ++block) {
-    const bool last = block == blocks - 1;
-    say(report, "%c",
-        static_cast<char>(
-            classify_block(block_content(block), last, firmware_part(firmware, block))));
-    if ((block + 1) % MAP_WIDTH == 0 || last) say(report, "\n");
-  }
+  BlockMapText map;
+  say_raw(report, map.data(), draw_map(blocks, firmware, map));
 }
 
 // The verdict of the comparison with an accepted firmware.
@@ -134,6 +142,13 @@ void keep_firmware_fault(const HexEvent& event, void* firmware) {
     read.faults[static_cast<std::size_t>(read.fault_count)] = event;
   }
   read.fault_count += 1;
+}
+
+std::size_t draw_upload_block_map(std::span<const std::uint8_t> upload,
+                                  BlockMapText& map) noexcept {
+  const UploadCheck check = decode_upload(upload, content);
+  if (check.fault != UploadFault::None) return 0;
+  return draw_map(check.blocks, nullptr, map);
 }
 
 int write_check_report(std::span<const std::uint8_t> upload, const char* upload_name,

@@ -49,6 +49,15 @@ struct ReportText {
   std::size_t used = 0;
 };
 
+// The block map as the report draws it: one mark per data block, 64 to a line.
+inline constexpr std::size_t BLOCK_MAP_CAPACITY = MAX_BLOCKS + MAX_BLOCKS / 64 + 1;
+using BlockMapText = std::array<char, BLOCK_MAP_CAPACITY>;
+
+// Draws the block map of a valid upload without a firmware; returns its length in characters, 0
+// if `upload` is not a valid upload.
+[[nodiscard]] std::size_t draw_upload_block_map(std::span<const std::uint8_t> upload,
+                                                BlockMapText& map) noexcept;
+
 // Writes the report on `upload`, the bytes of the file `upload_name` (more than OUTPUT_CAPACITY
 // of them: longer than any upload), compared with `firmware` (read from `firmware_name`) unless
 // it is null. Returns the exit status: CHECK_VALID or CHECK_INVALID.

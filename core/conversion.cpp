@@ -32,6 +32,22 @@ Conversion convert_read(const FirmwareImage& image, const HexSummary& summary,
   return {Refusal::None, blocks, upload.used};
 }
 
+Conversion conclude_read(const FirmwareImage& image, const HexSummary& summary,
+                         UploadBuffer& upload, TextSink say, void* context) {
+  MessageBuffer message;
+  say(std::string_view(message.data(), format_summary(summary, message)), context);
+  const Conversion conversion = convert_read(image, summary, upload);
+  say(std::string_view(message.data(), format_refusal(conversion.refusal, summary, message)),
+      context);
+  return conversion;
+}
+
+void say_hex_event(const HexEvent& event, void* text_target) {
+  const auto& target = *static_cast<const TextTarget*>(text_target);
+  MessageBuffer message;
+  target.say(std::string_view(message.data(), format_hex_event(event, message)), target.context);
+}
+
 bool valid_input_name(std::string_view name) noexcept {
   return name.size() >= 5 && name[name.size() - 4] == '.';
 }

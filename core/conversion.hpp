@@ -17,6 +17,18 @@
 
 namespace ferrolet {
 
+// The command's exit codes; where only 8 bits of the status survive, -1 ... -4 read 255 ... 252.
+enum ExitCode : int {
+  EXIT_CONVERTED = 0,
+  EXIT_WRONG_COMMAND_LINE = -1,
+  EXIT_REFUSED_INPUT = -2,
+  EXIT_INPUT_UNREADABLE = -3,
+  EXIT_OUTPUT_UNWRITABLE = -4,
+};
+
+// Receives text a front end shows, in order; it may hold NUL bytes.
+using TextSink = void (*)(std::string_view text, void* context);
+
 // Why a read may not be converted; the refusals are tested in this order.
 enum class Refusal : std::uint8_t {
   None,
@@ -39,6 +51,18 @@ struct Conversion {
 // Decides on a finished read and, if it may be converted, builds the whole upload into `upload`.
 [[nodiscard]] Conversion convert_read(const FirmwareImage& image, const HexSummary& summary,
                                       UploadBuffer& upload) noexcept;
+
+// Ends a read as every front end does: says the summary and, for a refused read, why; otherwise
+// builds the upload. The result message is the caller's to say once the upload is delivered.
+[[nodiscard]] Conversion conclude_read(const FirmwareImage& image, const HexSummary& summary,
+                                       UploadBuffer& upload, TextSink say, void* context);
+
+// Says the message of a reader fault: a HexEventSink whose context is a TextSink's pair.
+struct TextTarget {
+  TextSink say;
+  void* context;
+};
+void say_hex_event(const HexEvent& event, void* text_target);
 
 // The command-line rule for the input's name: at least 5 bytes with a '.' fourth from the end,
 // a three-character extension that is not examined.

@@ -11,27 +11,9 @@
 namespace ferrolet {
 namespace {
 
-// Exit codes; where only 8 bits of the status survive, -1 ... -4 read 255 ... 252.
-enum ExitCode : int {
-  EXIT_CONVERTED = 0,
-  EXIT_WRONG_COMMAND_LINE = -1,
-  EXIT_REFUSED_INPUT = -2,
-  EXIT_INPUT_UNREADABLE = -3,
-  EXIT_OUTPUT_UNWRITABLE = -4,
-};
-
 // Messages go out as formatted, byte for byte: an unexpected character may be a NUL.
-void print(std::string_view text) {
+void print(std::string_view text, void* /*context*/ = nullptr) {
   static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
-}
-
-void print(const MessageBuffer& message, std::size_t length) {
-  print(std::string_view(message.data(), length));
-}
-
-void print_hex_event(const HexEvent& event, void* /*context*/) {
-  MessageBuffer message;
-  print(message, format_hex_event(event, message));
 }
 
 int run(int argc, char** argv) {
@@ -59,21 +41,16 @@ int run(int argc, char** argv) {
 
   static FirmwareImage image{};
   HexSummary summary;
-  const bool read_to_end = read_hex_stream(input, image, summary, print_hex_event, nullptr);
+  TextTarget printer{print, nullptr};
+  const bool read_to_end = read_hex_stream(input, image, summary, say_hex_event, &printer);
   static_cast<void>(std::fclose(input));
   if (!read_to_end) {
     std::printf(INPUT_UNREADABLE, input_path);
     return EXIT_INPUT_UNREADABLE;
   }
-  MessageBuffer message;
-  print(message, format_summary(summary, message));
-
   static UploadBuffer upload;
-  const Conversion conversion = convert_read(image, summary, upload);
-  if (conversion.refusal != Refusal::None) {
-    print(message, format_refusal(conversion.refusal, summary, message));
-    return EXIT_REFUSED_INPUT;
-  }
+  const Conversion conversion = conclude_read(image, summary, upload, print, nullptr);
+  if (conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;
   switch (replace_file(output_path, std::span(upload.bytes).first(conversion.bytes))) {
     case WriteResult::Written:
       break;
@@ -84,7 +61,8 @@ int run(int argc, char** argv) {
       std::printf(CANNOT_WRITE_OUTPUT, output_path.c_str());
       return EXIT_OUTPUT_UNWRITABLE;
   }
-  print(message, format_written(conversion, message));
+  MessageBuffer message;
+  print(std::string_view(message.data(), format_written(conversion, message)));
   return EXIT_CONVERTED;
 }
 

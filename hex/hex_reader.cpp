@@ -242,8 +242,24 @@ void hex_feed_all(HexReader& reader, FirmwareImage& image, HexSummary& summary,
   }
 }
 
-bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary,
-                     HexEventSink sink, void* context) {
+namespace {
+
+void finish_read(const HexReader& reader, HexSummary& summary, HexEventSink sink, void* context) {
+  const HexEvent last = hex_finish(reader, summary);
+  if (last.fault != HexFault::None) sink(last, context);
+}
+
+}  // namespace
+
+void read_hex_bytes(std::span<const char> bytes, FirmwareImage& image, HexSummary& summary,
+                    HexEventSink sink, void* context) {
+  HexReader reader;
+  hex_feed_all(reader, image, summary, bytes, sink, context);
+  finish_read(reader, summary, sink, context);
+}
+
+bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary, HexEventSink sink,
+                     void* context) {
   HexReader reader;
   std::array<char, READ_BLOCK> block;
   for (;;) {
@@ -252,8 +268,7 @@ bool read_hex_stream(std::FILE* input, FirmwareImage& image, HexSummary& summary
     if (got < block.size()) break;
   }
   if (std::ferror(input) != 0) return false;
-  const HexEvent last = hex_finish(reader, summary);
-  if (last.fault != HexFault::None) sink(last, context);
+  finish_read(reader, summary, sink, context);
   return true;
 }
 

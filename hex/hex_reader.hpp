@@ -102,6 +102,11 @@ using HexEventSink = void (*)(const HexEvent& event, void* context);
 void hex_feed_all(HexReader& reader, FirmwareImage& image, HexSummary& summary,
                   std::span<const char> bytes, HexEventSink sink, void* context);
 
+// Reads all of `bytes` as a whole HEX file, handing each fault to `sink` as it is met, the
+// end-of-input check included.
+void read_hex_bytes(std::span<const char> bytes, FirmwareImage& image, HexSummary& summary,
+                    HexEventSink sink, void* context);
+
 // Reads `input` to its end into `image` and `summary`, handing each fault to `sink` as it is met,
 // the end-of-input check included. Returns false if the stream reported a read error (the read is
 // then incomplete and no end-of-input check is made); the stream is not closed.

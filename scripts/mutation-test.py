@@ -9,6 +9,7 @@ notice survives; a fault that does not build counts as neither.
 Usage: python3 scripts/mutation-test.py [NAME-FILTER]
 """
 import os
+import re
 import shutil
 import subprocess
 import sys
@@ -105,7 +106,7 @@ FAULTS = [
      "static_cast<long long>(summary.characters), summary.highest,\n"
      "                              summary.lowest,"),
     ("core: memory size in the message off by one", "core/conversion.cpp",
-     "summary.highest, IMAGE_SIZE);", "summary.highest, IMAGE_SIZE - 1);"),
+     "summary.highest, IMAGE_SIZE),", "summary.highest, IMAGE_SIZE - 1),"),
     ("core: header block counted as a data block", "core/conversion.cpp",
      "conversion.blocks, static_cast<int>", "conversion.blocks + 1, static_cast<int>"),
     # the verifier's report
@@ -135,10 +136,8 @@ FAULTS = [
     ("ferrolet: would-replace check dropped", "driver/main.cpp",
      "if (would_replace_input(input_path, output_path)) {", "if (false) {"),
     ("ferrolet: refusal exits 0", "driver/main.cpp",
-     "    print(message, format_refusal(conversion.refusal, summary, message));\n"
-     "    return EXIT_REFUSED_INPUT;",
-     "    print(message, format_refusal(conversion.refusal, summary, message));\n"
-     "    return EXIT_CONVERTED;"),
+     "if (conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;",
+     "if (conversion.refusal != Refusal::None) return EXIT_CONVERTED;"),
     ("ferrolet: cannot-open exits as unreadable input", "driver/main.cpp",
      "      std::printf(CANNOT_OPEN_OUTPUT, output_path.c_str());\n"
      "      return EXIT_OUTPUT_UNWRITABLE;",
@@ -195,6 +194,11 @@ FAULTS = [
 ]
 
 
+def pattern(text):
+    """The fault's text as a pattern that any spacing or line breaking of the code matches."""
+    return re.compile(r"\s*".join(re.escape(part) for part in text.split()))
+
+
 def run(command, cwd, timeout=900):
     return subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                           timeout=timeout, check=False)
@@ -203,6 +207,10 @@ def run(command, cwd, timeout=900):
 def main():
     source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
     wanted = sys.argv[1] if len(sys.argv) > 1 else ""
+    for name, path, old, _ in FAULTS:
+        found = len(pattern(old).findall(open(os.path.join(source, path), encoding="utf-8").read()))
+        if found != 1:
+            sys.exit(f"fault '{name}': its text occurs {found} times in {path}")
     work = tempfile.mkdtemp(prefix="ferrolet-mutation-")
     tree = os.path.join(work, "tree")
     files = subprocess.run(["git", "ls-files"], cwd=source, stdout=subprocess.PIPE, text=True,
@@ -223,9 +231,7 @@ def main():
             continue
         full = os.path.join(tree, path)
         original = open(full, encoding="utf-8").read()
-        if original.count(old) != 1:
-            sys.exit(f"fault '{name}': its text occurs {original.count(old)} times in {path}")
-        open(full, "w", encoding="utf-8").write(original.replace(old, new))
+        open(full, "w", encoding="utf-8").write(pattern(old).sub(lambda _: new, original, count=1))
         try:
             if run(["cmake", "--build", "--preset", "release"], tree).returncode != 0:
                 unbuilt.append(name)
