@@ -3,8 +3,8 @@
 
 #include <vector>
 
-#include "hex/hex_reader.hpp"
-#include "sysex/sysex_upload.hpp"
+#include "core/check_report.hpp"
+#include "core/conversion.hpp"
 #include "tests/workload.hpp"
 
 namespace {
@@ -82,6 +82,27 @@ void BM_BuildUploadFullImage(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(IMAGE_SIZE));
 }
 BENCHMARK(BM_BuildUploadFullImage);
+
+// The whole conversion of the full 16 KB image as the web page does it: read the 46 KB of HEX,
+// conclude, build the upload and draw its block map. The page's own time is set beside this one.
+void BM_ConvertFullImageAsThePage(benchmark::State& state) {
+  static const std::string text = workload::record_stream(1024 * 45);
+  static FirmwareImage image;
+  static UploadBuffer upload;
+  const auto ignore = [](std::string_view, void*) {};
+  for (auto _ : state) {
+    image.fill(0);
+    HexSummary summary;
+    TextTarget target{ignore, nullptr};
+    read_hex_bytes(text, image, summary, say_hex_event, &target);
+    const Conversion conversion = conclude_read(image, summary, upload, ignore, nullptr);
+    BlockMapText map;
+    benchmark::DoNotOptimize(
+        draw_upload_block_map(std::span(upload.bytes).first(conversion.bytes), map));
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_ConvertFullImageAsThePage);
 
 }  // namespace
 

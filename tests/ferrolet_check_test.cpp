@@ -71,6 +71,15 @@ TEST_F(Check, NamesWhereAFirmwareDiffers) {
       {"one byte differs in block 2 (a name outside any one code page)",
        firmware_up_to(299) + record(200, 0, {0x77}),
        "first difference at address 200 (0x00C8): upload 0xC8, firmware 0x77\n", "#X+\n"},
+      {"only the firmware's last byte differs", firmware_up_to(299) + record(299, 0, {0x77}),
+       "first difference at address 299 (0x012B): upload 0x2B, firmware 0x77\n", "##X\n"},
+      {"the firmware does not start at address 0", record(0x100, 0, {1, 2}),
+       "firmware другой_日本.hex: 0 errors, addresses 256 to 257; ferrolet would not convert it\n",
+       ""},
+      {"the firmware does not fit into program memory",
+       firmware_up_to(299) + record(16380, 0, {1, 2, 3, 4, 5, 6, 7, 8}),
+       "firmware другой_日本.hex: 0 errors, addresses 0 to 16387; ferrolet would not convert it\n",
+       ""},
       {"the firmware is shorter than the upload", firmware_up_to(255),
        "the upload has 3 data blocks, the firmware needs 2\n", "##+\n"},
       {"the firmware ends earlier in the last block", firmware_up_to(290),
@@ -129,6 +138,10 @@ TEST_F(Check, ReportsTheFirstFaultOfABrokenUpload) {
        "fault in data block 3 at byte 398: number of data blocks does not match the header\n"},
       {"stray bytes", good + "xy",
        "fault in data block 4 at byte 555: bytes after the last data block\n"},
+      {"as long as the upload buffer", good + std::string(32768 - good.size(), '\0'),
+       "fault in data block 4 at byte 555: bytes after the last data block\n"},
+      {"longer than the upload buffer", good + std::string(32769 - good.size(), '\0'),
+       "upload broken.syx: more than 32768 bytes, longer than any upload\n"},
       {"header announces 129 blocks (frame and CRC valid)",
        good.substr(0, 70) +
            std::string("\xF0\x70\x68\x00\x15\x55\x00\x20\x20\x00\x02\x40\x18\xF7", 14) +
@@ -162,7 +175,11 @@ TEST_F(Check, CommandLineAndFilesThatCannotBeRead) {
       {{"missing_日本.syx"}, "", "Cannot read upload file missing_日本.syx\n", CHECK_USAGE},
       {{"fw.syx", "missing.hex"}, "", "Cannot read firmware file missing.hex\n", CHECK_USAGE},
       {{"missing.syx", "fw.hex"}, "", "Cannot read upload file missing.syx\n", CHECK_USAGE},
+      {{"folder.syx"}, "", "Cannot read upload file folder.syx\n", CHECK_USAGE},
+      {{"fw.syx", "folder.hex"}, "", "Cannot read firmware file folder.hex\n", CHECK_USAGE},
   };
+  fs::create_directory(path("folder.syx"));
+  fs::create_directory(path("folder.hex"));
   for (const Row& row : rows) {
     SCOPED_TRACE(row.args.empty() ? "(none)" : row.args[0]);
     const RunResult r = run_check(row.args);

@@ -260,5 +260,6 @@ $('cancel-button').addEventListener('click', () => {
 });
 
 $('loading').remove();
+performance.mark('ferrolet-ready');
 document.body.dataset.ready = 'yes';
 startMidi();

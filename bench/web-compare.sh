@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# The web page's conversion time beside the same core's time natively, in one run: the page in
+# Debian's Chromium (bench/web-bench.mjs) and the native Google Benchmark of the same work.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-prerequisites.sh g++ cmake make libbenchmark-dev chromium
+bash scripts/web.sh --build-only >/dev/null
+(cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+cmake --preset bench >/dev/null
+cmake --build --preset bench >/dev/null
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+build/bench/bench/make_workloads "$work" >/dev/null
+node bench/web-bench.mjs "$work/full_16k.hex"
+build/bench/bench/ferrolet_bench --benchmark_filter=ConvertFullImageAsThePage \
+  --benchmark_repetitions=20 --benchmark_report_aggregates_only=true 2>/dev/null |
+  grep -E "median" | awk '{ printf "convert full 16 KB image natively, median of 20 repetitions: %s %s\n", $2, $3 }'
