@@ -2,35 +2,13 @@
 // (10 loads) and the median time of converting the full 16 KB image (46 KB of HEX) in the page,
 // over 100 runs timed with performance.now(). Usage: node bench/web-bench.mjs FULL_16K.hex
 import { readFileSync } from 'node:fs';
-import { createServer } from 'node:http';
-import { createRequire } from 'node:module';
-import { extname, join } from 'node:path';
+import { launchChromium, servePage } from '../tests/web/serve.mjs';
 
-const require = createRequire(new URL('../tests/web/package.json', import.meta.url));
-const { chromium } = require('playwright-core');
-const root = new URL('../', import.meta.url).pathname;
 const hex = readFileSync(process.argv[2]);
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
-const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-const server = createServer((request, response) => {
-  const path = request.url === '/' ? '/index.html' : request.url;
-  try {
-    const body = readFileSync(join(root, 'build/web', path));
-    response.writeHead(200, { 'content-type': types[extname(path)] || 'application/octet-stream' });
-    response.end(body);
-  } catch {
-    response.writeHead(404);
-    response.end();
-  }
-});
-await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-const url = `http://127.0.0.1:${server.address().port}/`;
-const browser = await chromium.launch({
-  executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-  args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-    '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-});
+const { server, url } = await servePage();
+const browser = await launchChromium();
 const page = await browser.newPage();
 const ready = [];
 for (let i = 0; i < 10; i++) {

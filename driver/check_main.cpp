@@ -74,14 +74,10 @@ int run(int argc, char** argv) {
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
-  const int result = run_with_utf8_arguments(argc, argv, ferrolet::run);
-  ferrolet::report_lost_output("ferrolet-check");
-  return result;
+  return ferrolet::run_program(argc, argv, ferrolet::run, "ferrolet-check");
 }
 #else
 int main(int argc, char** argv) {
-  const int result = ferrolet::run(argc, argv);
-  ferrolet::report_lost_output("ferrolet-check");
-  return result;
+  return ferrolet::run_program(argc, argv, ferrolet::run, "ferrolet-check");
 }
 #endif

@@ -52,25 +52,27 @@ std::FILE* open_file(const char* utf8_path, const char* mode) {
 
 #endif
 
-void report_lost_output(const char* program) {
+int run_program(int argc, char** argv, ProgramRun run, const char* program) {
+  const int result = run(argc, argv);
   if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
     static_cast<void>(
         std::fprintf(stderr, "%s: messages could not be written to standard output\n", program));
   }
+  return result;
 }
 
-}  // namespace ferrolet
-
 #ifdef _WIN32
-int run_with_utf8_arguments(int argc, wchar_t** argv, int (*run)(int, char**)) {
+int run_program(int argc, wchar_t** argv, ProgramRun run, const char* program) {
   static_cast<void>(SetConsoleOutputCP(CP_UTF8));
   std::vector<std::string> arguments;
   for (int i = 0; i < argc; ++i)
-    arguments.push_back(ferrolet::narrow(argv[i]));
+    arguments.push_back(narrow(argv[i]));
   std::vector<char*> pointers;
   for (std::string& argument : arguments)
     pointers.push_back(argument.data());
   pointers.push_back(nullptr);
-  return run(argc, pointers.data());
+  return run_program(argc, pointers.data(), run, program);
 }
 #endif
+
+}  // namespace ferrolet

@@ -15,14 +15,18 @@ namespace ferrolet {
 // outside the system's code page open too.
 [[nodiscard]] std::FILE* open_file(const char* utf8_path, const char* mode);
 
-// Says on standard error when standard output could not be written (a full disk, a closed
-// pipe), so that a run's messages are never lost in silence; the exit status stays the run's own.
-void report_lost_output(const char* program);
+// A program's body: the command line in UTF-8, the exit status out.
+using ProgramRun = int (*)(int argc, char** argv);
 
-}  // namespace ferrolet
+// Runs `run` as the main function of `program`: afterwards it says on standard error when standard
+// output could not be written (a full disk, a closed pipe), so that messages are never lost in
+// silence; the exit status stays the run's own.
+int run_program(int argc, char** argv, ProgramRun run, const char* program);
 
 #ifdef _WIN32
-// Runs `run` with the command line as UTF-8 and the console showing UTF-8: the wide-character
-// entry point hands over names that the system's code page cannot spell.
-int run_with_utf8_arguments(int argc, wchar_t** argv, int (*run)(int, char**));
+// The same from the wide-character entry point, which hands over names that the system's code
+// page cannot spell; the console is set to show UTF-8.
+int run_program(int argc, wchar_t** argv, ProgramRun run, const char* program);
 #endif
+
+}  // namespace ferrolet

@@ -130,6 +130,15 @@ FAULTS = [
      "if (firmware.fault_count >= static_cast<std::int64_t>(shown)) {"),
     ("check: header block named the file layout", "core/check_report.cpp",
      "if (frame < 0) return \"the file layout\";", "if (frame <= 0) return \"the file layout\";"),
+    # the send plan
+    ("plan: no pause for the gap", "core/send_plan.cpp",
+     "std::int64_t next = wire_time(PREAMBLE_SIZE + GAP_SIZE);",
+     "std::int64_t next = wire_time(PREAMBLE_SIZE);"),
+    ("plan: extra pause not limited", "core/send_plan.cpp",
+     "std::clamp<std::int64_t>(extra_pause_us, 0, MAX_EXTRA_PAUSE_MICROSECONDS)",
+     "std::max<std::int64_t>(extra_pause_us, 0)"),
+    ("plan: first data frame paced as a header", "core/send_plan.cpp",
+     "block == 0 ? HEADER_FRAME_SIZE : DATA_FRAME_SIZE", "block <= 1 ? HEADER_FRAME_SIZE : DATA_FRAME_SIZE"),
     # the command
     ("ferrolet: extra arguments accepted", "driver/main.cpp",
      "if (argc != 2 || !valid_input_name(argv[1])) {", "if (argc < 2 || !valid_input_name(argv[1])) {"),

@@ -54,7 +54,7 @@ std::string verdict_of(int exit_code, Refusal refusal, const Conversion& convers
     case Refusal::LowestNotZero:
       return "Refused: the firmware's data do not start at address 0.";
     case Refusal::ReadErrors:
-      return "Refused: the HEX file has errors (see the messages above).";
+      return "Refused: the HEX file has errors; the messages below name each one.";
     case Refusal::BeyondMemory:
       return "Refused: the firmware does not fit into the 16 KB of program memory.";
     case Refusal::NothingBuilt:

@@ -4,13 +4,11 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
-import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
-import { extname, join } from 'node:path';
+import { join } from 'node:path';
 import { after, before, test } from 'node:test';
-import { chromium } from 'playwright-core';
+import { launchChromium, root, servePage } from './serve.mjs';
 
-const root = new URL('../../', import.meta.url).pathname;
 const pageDir = join(root, 'build/web');
 const ferrolet = join(root, 'build/release/ferrolet');
 const ferroletCheck = join(root, 'build/release/ferrolet-check');
@@ -50,25 +48,8 @@ let base;
 
 before(async () => {
   mkdirSync(shots, { recursive: true });
-  const types = { '.html': 'text/html', '.js': 'text/javascript', '.css': 'text/css', '.wasm': 'application/wasm' };
-  server = createServer((request, response) => {
-    const path = request.url === '/' ? '/index.html' : request.url.split('?')[0];
-    try {
-      const body = readFileSync(join(pageDir, path));
-      response.writeHead(200, { 'content-type': types[extname(path)] || 'application/octet-stream' });
-      response.end(body);
-    } catch {
-      response.writeHead(404);
-      response.end();
-    }
-  });
-  await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
-  base = `http://127.0.0.1:${server.address().port}/`;
-  browser = await chromium.launch({
-    executablePath: process.env.CHROMIUM || '/usr/bin/chromium',
-    args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
-      '--disable-background-networking', '--disable-component-update', '--disable-sync'],
-  });
+  ({ server, url: base } = await servePage());
+  browser = await launchChromium();
 });
 
 after(async () => {
