@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "core/check_report.hpp"
 #include "core/conversion.hpp"
+#include "core/send_plan.hpp"
 
 namespace {
 
@@ -33,6 +35,9 @@ FirmwareImage image_by_step;
 FirmwareImage image_by_block;
 std::array<std::uint8_t, IMAGE_SIZE> content;
 UploadBuffer upload;
+FirmwareRead firmware;
+ReportText report;
+SendPlan plan;
 
 }  // namespace
 
@@ -46,6 +51,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } else {
     require(as_upload.offset <= size);
   }
+  // The verifier's report and the send plan, as ferrolet-check and the web page make them: the
+  // same bytes as the upload and, read by the reader, as its firmware.
+  firmware = FirmwareRead{};
+  read_hex_bytes(input, firmware.image, firmware.summary, keep_firmware_fault, &firmware);
+  report.used = 0;
+  const int status =
+      write_check_report(std::span(data, size), "fuzz.syx", &firmware, "fuzz.hex", report);
+  require(report.used > 0 && report.used < report.text.size());
+  require(status == CHECK_VALID || status == CHECK_INVALID);
+  const std::int64_t pause_us = size > 0 ? std::int64_t{data[0]} * 5000 : 0;
+  const std::size_t steps = plan_send(std::span(data, size), pause_us, plan);
+  require(
+      steps ==
+      (as_upload.fault == UploadFault::None ? static_cast<std::size_t>(as_upload.blocks) + 2 : 0));
 
   image_by_step.fill(0);
   HexReader step_reader;
