@@ -59,8 +59,8 @@ std::uint32_t temporary_tag(std::uint64_t process, int attempt) {
   return static_cast<std::uint32_t>(x ^ (x >> 31));
 }
 
-// The file a link at `path` points to, or `path` itself: a link keeps pointing where it did and
-// the file it names is the one replaced.
+// Sets `target` to the file a link at `path` points to, or to `path` itself; false if the link
+// leads nowhere. A link keeps pointing where it did: the file it names is the one replaced.
 [[nodiscard]] bool resolve_target(const std::string& path, fs::path& target) {
   std::error_code ec;
   target = file_path(path);
@@ -70,7 +70,8 @@ std::uint32_t temporary_tag(std::uint64_t process, int attempt) {
 }
 
 // The run's temporary file while it exists, for the handler of the signals that end a run. Set and
-// cleared only while those signals are held, so the handler never sees half a name.
+// cleared only while those signals are held (on Windows, under the handler's lock), so the
+// handler never sees half a name.
 volatile std::sig_atomic_t temporary_live = 0;
 
 }  // namespace
