@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "core/check_report.hpp"
+#include "check/check_report.hpp"
 #include "core/conversion.hpp"
 #include "tests/workload.hpp"
 
@@ -89,16 +89,15 @@ void BM_ConvertFullImageAsThePage(benchmark::State& state) {
   static const std::string text = workload::record_stream(1024 * 45);
   static FirmwareImage image;
   static UploadBuffer upload;
-  const auto ignore = [](std::string_view, void*) {};
+  static UploadContent content;
+  const TextSink ignore{[](std::string_view, void*) {}, nullptr};
   for (auto _ : state) {
     image.fill(0);
     HexSummary summary;
-    TextTarget target{ignore, nullptr};
-    read_hex_bytes(text, image, summary, say_hex_event, &target);
-    const Conversion conversion = conclude_read(image, summary, upload, ignore, nullptr);
-    BlockMapText map;
+    read_hex_bytes(text, image, summary, say_hex_fault, const_cast<TextSink*>(&ignore));
+    const Conversion conversion = conclude_read(image, summary, upload, ignore);
     benchmark::DoNotOptimize(
-        draw_upload_block_map(std::span(upload.bytes).first(conversion.bytes), map));
+        say_block_map(std::span(upload.bytes).first(conversion.bytes), content, ignore));
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }

@@ -1,16 +1,59 @@
 #include "core/conversion.hpp"
 
-#include <algorithm>
-#include <cstdio>
+#include "core/messages.hpp"
 
 namespace ferrolet {
 
 namespace {
 
-// The length snprintf reports, never more than the buffer holds.
-std::size_t fitted(int length, const MessageBuffer& out) noexcept {
-  if (length <= 0) return 0;
-  return std::min(static_cast<std::size_t>(length), out.size() - 1);
+void say_refusal(const TextSink& sink, Refusal refusal, const HexSummary& summary) noexcept {
+  switch (refusal) {
+    case Refusal::None:
+    case Refusal::ReadErrors:  // the faults have been said one by one
+      return;
+    case Refusal::LowestNotZero:
+      return say(sink, LOWEST_NOT_ZERO, summary.lowest);
+    case Refusal::BeyondMemory:
+      return say(sink, BEYOND_MEMORY, summary.highest, IMAGE_SIZE);
+    case Refusal::NothingBuilt:
+      return say(sink, NOTHING_BUILT, summary.highest);
+  }
+}
+
+// Reads the input and says why it could not be read; returns false then.
+[[nodiscard]] bool read_input(std::string_view input, const ConversionFrontEnd& front_end,
+                              ConversionWork& work) {
+  TextSink faults = front_end.say;
+  switch (front_end.read_input(input, work.image, work.summary, say_hex_fault, &faults,
+                               front_end.context)) {
+    case InputRead::Read:
+      return true;
+    case InputRead::NotFound:
+      say(front_end.say, INPUT_NOT_FOUND, input);
+      return false;
+    case InputRead::CannotRead:
+      say(front_end.say, INPUT_UNREADABLE, input);
+      return false;
+  }
+  return false;
+}
+
+// Delivers the built upload and says how that ended; returns the exit code.
+[[nodiscard]] int deliver(const ConversionFrontEnd& front_end, const ConversionWork& work) {
+  const auto upload = std::span(work.upload.bytes).first(work.conversion.bytes);
+  switch (front_end.deliver(work.output, upload, front_end.context)) {
+    case WriteResult::Written:
+      say(front_end.say, WRITTEN, work.conversion.blocks,
+          static_cast<Number>(work.conversion.bytes));
+      return EXIT_CONVERTED;
+    case WriteResult::CannotOpen:
+      say(front_end.say, CANNOT_OPEN_OUTPUT, work.output);
+      return EXIT_OUTPUT_UNWRITABLE;
+    case WriteResult::CannotWrite:
+      say(front_end.say, CANNOT_WRITE_OUTPUT, work.output);
+      return EXIT_OUTPUT_UNWRITABLE;
+  }
+  return EXIT_OUTPUT_UNWRITABLE;
 }
 
 }  // namespace
@@ -33,19 +76,15 @@ Conversion convert_read(const FirmwareImage& image, const HexSummary& summary,
 }
 
 Conversion conclude_read(const FirmwareImage& image, const HexSummary& summary,
-                         UploadBuffer& upload, TextSink say, void* context) {
-  MessageBuffer message;
-  say(std::string_view(message.data(), format_summary(summary, message)), context);
+                         UploadBuffer& upload, const TextSink& sink) noexcept {
+  say_summary(sink, summary);
   const Conversion conversion = convert_read(image, summary, upload);
-  say(std::string_view(message.data(), format_refusal(conversion.refusal, summary, message)),
-      context);
+  say_refusal(sink, conversion.refusal, summary);
   return conversion;
 }
 
-void say_hex_event(const HexEvent& event, void* text_target) {
-  const auto& target = *static_cast<const TextTarget*>(text_target);
-  MessageBuffer message;
-  target.say(std::string_view(message.data(), format_hex_event(event, message)), target.context);
+void say_hex_fault(const HexEvent& event, void* text_sink) {
+  say_hex_event(*static_cast<const TextSink*>(text_sink), event);
 }
 
 bool valid_input_name(std::string_view name) noexcept {
@@ -58,64 +97,41 @@ std::string derive_output_path(std::string_view input_path) {
   return output;
 }
 
-std::size_t format_hex_event(const HexEvent& event, MessageBuffer& out) noexcept {
-  const auto line = static_cast<long long>(event.line);
-  switch (event.fault) {
-    case HexFault::None:
-      return 0;
-    case HexFault::UnexpectedCharacter:
-      // The byte goes out raw, whatever it is: a tab as a tab, 0x80..0xFF as that byte.
-      return fitted(std::snprintf(out.data(), out.size(), "Line %lld unexpected character (%c)\n",
-                                  line, event.value),
-                    out);
-    case HexFault::ChecksumError:
-      return fitted(std::snprintf(out.data(), out.size(), "Line %lld Checksum error (sum=%d)\n",
-                                  line, event.value),
-                    out);
-    case HexFault::IncompleteRecord:
-      return fitted(std::snprintf(out.data(), out.size(), "Line %lld incomplete record\n", line),
-                    out);
+int run_conversion(std::span<const std::string_view> arguments, const ConversionFrontEnd& front_end,
+                   ConversionWork& work) {
+  // The argument count is tested before the argument is looked at.
+  if (arguments.size() != 1 || !valid_input_name(arguments[0])) {
+    say(front_end.say, USAGE);
+    return EXIT_WRONG_COMMAND_LINE;
   }
-  return 0;
+  const std::string_view input = arguments[0];
+  work.output = derive_output_path(input);
+  // Decided before the input is opened: opening a FIFO or a device could block or read anything.
+  if (front_end.would_replace_input(input, work.output, front_end.context)) {
+    say(front_end.say, WOULD_REPLACE_INPUT, work.output);
+    return EXIT_WRONG_COMMAND_LINE;
+  }
+  if (!read_input(input, front_end, work)) return EXIT_INPUT_UNREADABLE;
+  work.conversion = conclude_read(work.image, work.summary, work.upload, front_end.say);
+  if (work.conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;
+  return deliver(front_end, work);
 }
 
-std::size_t format_summary(const HexSummary& summary, MessageBuffer& out) noexcept {
-  return fitted(std::snprintf(out.data(), out.size(),
-                              "\nread %lld charactes, from adress %d to %d with %lld errors\n",
-                              static_cast<long long>(summary.characters), summary.lowest,
-                              summary.highest, static_cast<long long>(summary.errors)),
-                out);
-}
-
-std::size_t format_refusal(Refusal refusal, const HexSummary& summary,
-                           MessageBuffer& out) noexcept {
-  switch (refusal) {
+void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work) {
+  if (exit_code == EXIT_WRONG_COMMAND_LINE) return say(sink, VERDICT_BAD_NAME);
+  switch (work.conversion.refusal) {
     case Refusal::None:
-    case Refusal::ReadErrors:
-      return 0;
+      return say(sink, VERDICT_CONVERTED, work.conversion.blocks,
+                 static_cast<Number>(work.conversion.bytes));
     case Refusal::LowestNotZero:
-      return fitted(
-          std::snprintf(out.data(), out.size(), "Lowest adress %d is not zero!\n", summary.lowest),
-          out);
+      return say(sink, VERDICT_NOT_AT_ZERO);
+    case Refusal::ReadErrors:
+      return say(sink, VERDICT_READ_ERRORS);
     case Refusal::BeyondMemory:
-      return fitted(
-          std::snprintf(out.data(), out.size(),
-                        "Highest address %d does not fit into %d bytes of program memory!\n",
-                        summary.highest, IMAGE_SIZE),
-          out);
+      return say(sink, VERDICT_BEYOND_MEMORY, IMAGE_SIZE / 1024);
     case Refusal::NothingBuilt:
-      return fitted(
-          std::snprintf(out.data(), out.size(), "No upload could be built for addresses 0 to %d\n",
-                        summary.highest),
-          out);
+      return say(sink, VERDICT_NOTHING_BUILT);
   }
-  return 0;
-}
-
-std::size_t format_written(const Conversion& conversion, MessageBuffer& out) noexcept {
-  return fitted(std::snprintf(out.data(), out.size(), "%d sysEx data blocks in %d bytes written\n",
-                              conversion.blocks, static_cast<int>(conversion.bytes)),
-                out);
 }
 
 }  // namespace ferrolet

@@ -1,19 +1,18 @@
-// The conversion core that every front end shares (the command, ferrolet-check, the fuzz target,
-// the web page): the decision on a read, the build of the upload, the naming rules and the text
-// of every message. It never prints and never touches a file.
+// The conversion core that every front end shares (the command, the fuzz target, the web page):
+// the run's sequence from the file name to the result message, the decision on a read, the build
+// of the upload and the naming rules. It never touches a file or the process: the front end
+// hands it the ways to read the input and to deliver the upload.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "core/text.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
-
-// FERROLET_VERSION comes from the build (CMakeLists.txt), the one place the version is written.
 
 namespace ferrolet {
 
@@ -25,9 +24,6 @@ enum ExitCode : int {
   EXIT_INPUT_UNREADABLE = -3,
   EXIT_OUTPUT_UNWRITABLE = -4,
 };
-
-// Receives text a front end shows, in order; it may hold NUL bytes.
-using TextSink = void (*)(std::string_view text, void* context);
 
 // Why a read may not be converted; the refusals are tested in this order.
 enum class Refusal : std::uint8_t {
@@ -52,17 +48,12 @@ struct Conversion {
 [[nodiscard]] Conversion convert_read(const FirmwareImage& image, const HexSummary& summary,
                                       UploadBuffer& upload) noexcept;
 
-// Ends a read as every front end does: says the summary and, for a refused read, why; otherwise
-// builds the upload. The result message is the caller's to say once the upload is delivered.
+// Says the summary of a finished read and, for a refused read, why; otherwise builds the upload.
 [[nodiscard]] Conversion conclude_read(const FirmwareImage& image, const HexSummary& summary,
-                                       UploadBuffer& upload, TextSink say, void* context);
+                                       UploadBuffer& upload, const TextSink& say) noexcept;
 
-// Says the message of a reader fault: a HexEventSink whose context is a TextSink's pair.
-struct TextTarget {
-  TextSink say;
-  void* context;
-};
-void say_hex_event(const HexEvent& event, void* text_target);
+// A HexEventSink that says each reader fault to the TextSink given as its context.
+void say_hex_fault(const HexEvent& event, void* text_sink);
 
 // The command-line rule for the input's name: at least 5 bytes with a '.' fourth from the end,
 // a three-character extension that is not examined.
@@ -72,27 +63,50 @@ void say_hex_event(const HexEvent& event, void* text_target);
 // (a.b.c gives a.syx).
 [[nodiscard]] std::string derive_output_path(std::string_view input_path);
 
-// Messages. Those that name a file are printf formats with the name as their one argument; the
-// others are formatted here into a buffer of MESSAGE_CAPACITY bytes.
-inline constexpr std::string_view BANNER =
-    "ferrolet Version " FERROLET_VERSION
-    "\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n";
-inline constexpr std::string_view USAGE = "\nUsage: ferrolet filename.hex\n";
-inline constexpr const char* INPUT_NOT_FOUND = "Input file %s not found\n";
-inline constexpr const char* INPUT_UNREADABLE = "Input file %s cannot be read\n";
-inline constexpr const char* WOULD_REPLACE_INPUT = "Output file %s would replace the input file\n";
-inline constexpr const char* CANNOT_OPEN_OUTPUT = "Cant open output file %s\n";
-inline constexpr const char* CANNOT_WRITE_OUTPUT = "Cannot write output file %s\n";
+// How a front end's read of the input ended.
+enum class InputRead : std::uint8_t {
+  Read,        // to its end
+  NotFound,    // missing, or it could not be opened
+  CannotRead,  // it opened but could not be read to its end (a folder, a read error)
+};
 
-inline constexpr std::size_t MESSAGE_CAPACITY = 160;
-using MessageBuffer = std::array<char, MESSAGE_CAPACITY>;
+// How a front end's delivery of the upload ended.
+enum class WriteResult : std::uint8_t {
+  Written,
+  CannotOpen,   // the path is not a regular file, or no file can be created beside it
+  CannotWrite,  // the write, the close or the final replacement failed; nothing was changed
+};
 
-// Each returns the message's length (it may hold a NUL: an unexpected character is shown raw),
-// 0 where there is nothing to say.
-[[nodiscard]] std::size_t format_hex_event(const HexEvent& event, MessageBuffer& out) noexcept;
-[[nodiscard]] std::size_t format_summary(const HexSummary& summary, MessageBuffer& out) noexcept;
-[[nodiscard]] std::size_t format_refusal(Refusal refusal, const HexSummary& summary,
-                                         MessageBuffer& out) noexcept;
-[[nodiscard]] std::size_t format_written(const Conversion& conversion, MessageBuffer& out) noexcept;
+// What a front end supplies to a conversion run; `context` is handed to each.
+struct ConversionFrontEnd {
+  TextSink say;
+  // True if writing `output` would replace the file `input` names.
+  bool (*would_replace_input)(std::string_view input, const std::string& output, void* context);
+  // Reads `input` to its end with the reader, handing each fault to `fault` with `fault_context`.
+  InputRead (*read_input)(std::string_view input, FirmwareImage& image, HexSummary& summary,
+                          HexEventSink fault, void* fault_context, void* context);
+  // Delivers the finished upload under the name `output`.
+  WriteResult (*deliver)(const std::string& output, std::span<const std::uint8_t> upload,
+                         void* context);
+  void* context;
+};
+
+// Everything a run works on; a fresh one for every run.
+struct ConversionWork {
+  FirmwareImage image{};
+  HexSummary summary;
+  UploadBuffer upload;
+  Conversion conversion;
+  std::string output;
+};
+
+// Runs one conversion of the command-line arguments that follow the program's name: checks
+// them, reads the input, decides, builds and delivers the upload, and says each message on the
+// way. Returns the exit code.
+[[nodiscard]] int run_conversion(std::span<const std::string_view> arguments,
+                                 const ConversionFrontEnd& front_end, ConversionWork& work);
+
+// The page's one-sentence verdict on a run that returned `exit_code`.
+void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work);
 
 }  // namespace ferrolet

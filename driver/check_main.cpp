@@ -4,15 +4,20 @@
 #include <span>
 #include <string_view>
 
-#include "core/check_report.hpp"
+#include "check/check_report.hpp"
+#include "core/messages.hpp"
 #include "driver/platform.hpp"
 
 namespace ferrolet {
 namespace {
 
-std::array<std::uint8_t, UPLOAD_READ_CAPACITY> upload_bytes;
-FirmwareRead firmware;
-ReportText report;
+// What one check reads and works on.
+struct CheckFiles {
+  std::array<std::uint8_t, UPLOAD_READ_CAPACITY> upload{};
+  std::size_t upload_length = 0;
+  FirmwareRead firmware;
+  UploadContent content{};
+};
 
 // Reads a whole file, at most `into.size()` bytes of it; false if it cannot be read.
 [[nodiscard]] bool load_upload(const char* path, std::span<std::uint8_t> into,
@@ -35,38 +40,36 @@ ReportText report;
   return read_to_end;
 }
 
+// Both files are read before anything is said, so that a file that cannot be read is reported
+// alone, on standard error.
+int check(const char* upload_path, const char* firmware_path) {
+  CheckFiles files;
+  if (!load_upload(upload_path, files.upload, files.upload_length)) {
+    say(STANDARD_ERROR, CANNOT_READ_UPLOAD, upload_path);
+    return CHECK_USAGE;
+  }
+  if (firmware_path != nullptr && !load_firmware(firmware_path, files.firmware)) {
+    say(STANDARD_ERROR, CANNOT_READ_FIRMWARE, firmware_path);
+    return CHECK_USAGE;
+  }
+  return write_check_report(std::span(files.upload).first(files.upload_length), upload_path,
+                            firmware_path != nullptr ? &files.firmware : nullptr,
+                            firmware_path != nullptr ? firmware_path : "", files.content,
+                            STANDARD_OUTPUT);
+}
+
 int run(int argc, char** argv) {
   const std::string_view option = argc == 2 ? argv[1] : "";
-  if (option == "--help") {
-    std::printf("%.*s", static_cast<int>(CHECK_USAGE_TEXT.size()), CHECK_USAGE_TEXT.data());
-    return CHECK_VALID;
-  }
   if (option == "--version") {
-    std::printf("ferrolet-check " FERROLET_VERSION "\n");
+    say(STANDARD_OUTPUT, CHECK_VERSION);
     return CHECK_VALID;
   }
-  if (argc != 2 && argc != 3) {
-    std::printf("%.*s", static_cast<int>(CHECK_USAGE_TEXT.size()), CHECK_USAGE_TEXT.data());
-    return CHECK_USAGE;
+  const bool help = option == "--help";
+  if (help || (argc != 2 && argc != 3)) {
+    say(STANDARD_OUTPUT, CHECK_USAGE_TEXT, CHECK_VALID, CHECK_INVALID, CHECK_USAGE);
+    return help ? CHECK_VALID : CHECK_USAGE;
   }
-  // Both files are read before anything is said, so that a file that cannot be read is reported
-  // alone, on standard error.
-  const char* upload_path = argv[1];
-  std::size_t length = 0;
-  if (!load_upload(upload_path, upload_bytes, length)) {
-    std::fprintf(stderr, CANNOT_READ_UPLOAD, upload_path);
-    return CHECK_USAGE;
-  }
-  const char* firmware_path = argc == 3 ? argv[2] : nullptr;
-  if (firmware_path != nullptr && !load_firmware(firmware_path, firmware)) {
-    std::fprintf(stderr, CANNOT_READ_FIRMWARE, firmware_path);
-    return CHECK_USAGE;
-  }
-  const int status =
-      write_check_report(std::span<const std::uint8_t>(upload_bytes).first(length), upload_path,
-                         firmware_path != nullptr ? &firmware : nullptr, firmware_path, report);
-  static_cast<void>(std::fwrite(report.text.data(), 1, report.used, stdout));
-  return status;
+  return check(argv[1], argc == 3 ? argv[2] : nullptr);
 }
 
 }  // namespace

@@ -1,69 +1,55 @@
-// ferrolet: converts an Intel HEX firmware image into the SysEx upload file for the device.
+// ferrolet: converts an Intel HEX firmware image into the SysEx upload file for the device. The
+// run itself is the core's; this program supplies the files and the process.
+#include <algorithm>
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "core/conversion.hpp"
+#include "core/messages.hpp"
 #include "driver/output_file.hpp"
 #include "driver/platform.hpp"
 
 namespace ferrolet {
 namespace {
 
-// Messages go out as formatted, byte for byte: an unexpected character may be a NUL.
-void print(std::string_view text, void* /*context*/ = nullptr) {
-  static_cast<void>(std::fwrite(text.data(), 1, text.size(), stdout));
+[[nodiscard]] bool replaces_input(std::string_view input, const std::string& output,
+                                  void* /*context*/) {
+  return would_replace_input(std::string(input), output);
+}
+
+[[nodiscard]] InputRead read_file(std::string_view input, FirmwareImage& image, HexSummary& summary,
+                                  HexEventSink fault, void* fault_context, void* /*context*/) {
+  const std::string path(input);
+  std::FILE* file = open_file(path.c_str(), "rb");
+  if (file == nullptr) {
+    // Some systems refuse to open a folder at all; it is still there, just not readable.
+    std::error_code ec;
+    return std::filesystem::is_directory(file_path(path), ec) ? InputRead::CannotRead
+                                                              : InputRead::NotFound;
+  }
+  const bool read_to_end = read_hex_stream(file, image, summary, fault, fault_context);
+  static_cast<void>(std::fclose(file));
+  return read_to_end ? InputRead::Read : InputRead::CannotRead;
+}
+
+[[nodiscard]] WriteResult write_upload(const std::string& output,
+                                       std::span<const std::uint8_t> upload, void* /*context*/) {
+  return replace_file(output, upload);
 }
 
 int run(int argc, char** argv) {
-  print(BANNER);
-  // The argument count is tested before the argument is looked at.
-  if (argc != 2 || !valid_input_name(argv[1])) {
-    print(USAGE);
-    return EXIT_WRONG_COMMAND_LINE;
-  }
-  const char* input_path = argv[1];
-  const std::string output_path = derive_output_path(input_path);
-  // Decided before the input is opened: opening a FIFO or a device could block or read anything.
-  if (would_replace_input(input_path, output_path)) {
-    std::printf(WOULD_REPLACE_INPUT, output_path.c_str());
-    return EXIT_WRONG_COMMAND_LINE;
-  }
-  std::FILE* input = open_file(input_path, "rb");
-  if (input == nullptr) {
-    // Some systems refuse to open a folder at all; it is still there, just not readable.
-    std::error_code ec;
-    const bool folder = std::filesystem::is_directory(file_path(input_path), ec);
-    std::printf(folder ? INPUT_UNREADABLE : INPUT_NOT_FOUND, input_path);
-    return EXIT_INPUT_UNREADABLE;
-  }
-
-  static FirmwareImage image{};
-  HexSummary summary;
-  TextTarget printer{print, nullptr};
-  const bool read_to_end = read_hex_stream(input, image, summary, say_hex_event, &printer);
-  static_cast<void>(std::fclose(input));
-  if (!read_to_end) {
-    std::printf(INPUT_UNREADABLE, input_path);
-    return EXIT_INPUT_UNREADABLE;
-  }
-  static UploadBuffer upload;
-  const Conversion conversion = conclude_read(image, summary, upload, print, nullptr);
-  if (conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;
-  switch (replace_file(output_path, std::span(upload.bytes).first(conversion.bytes))) {
-    case WriteResult::Written:
-      break;
-    case WriteResult::CannotOpen:
-      std::printf(CANNOT_OPEN_OUTPUT, output_path.c_str());
-      return EXIT_OUTPUT_UNWRITABLE;
-    case WriteResult::CannotWrite:
-      std::printf(CANNOT_WRITE_OUTPUT, output_path.c_str());
-      return EXIT_OUTPUT_UNWRITABLE;
-  }
-  MessageBuffer message;
-  print(std::string_view(message.data(), format_written(conversion, message)));
-  return EXIT_CONVERTED;
+  say(STANDARD_OUTPUT, BANNER);
+  // One argument is a command line; the run refuses anything else, and two stand for many.
+  std::array<std::string_view, 2> arguments{};
+  const auto given = static_cast<std::size_t>(std::clamp(argc - 1, 0, 2));
+  for (std::size_t i = 0; i < given; ++i)
+    arguments[i] = argv[i + 1];
+  const ConversionFrontEnd files{STANDARD_OUTPUT, replaces_input, read_file, write_upload, nullptr};
+  ConversionWork work;
+  return run_conversion(std::span(arguments).first(given), files, work);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "driver/output_file.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -26,7 +27,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // Random tags make a clash with another run, or with the debris of a killed one, so rare that a
-// few tries always find a free name; O_EXCL keeps a clash harmless.
+// few tries always find a free name; an exclusive create keeps a clash harmless.
 constexpr int TEMPORARY_NAME_TRIES = 16;
 // The longest file name most file systems take (bytes on POSIX, UTF-16 units on Windows; a UTF-8
 // name never has fewer bytes than units, so counting bytes is safe on both).
@@ -74,8 +75,14 @@ std::uint32_t temporary_tag(std::uint64_t process, int attempt) {
 // handler never sees half a name.
 volatile std::sig_atomic_t temporary_live = 0;
 
+enum class Created : std::uint8_t { Yes, NameTaken, Failed };
+
 }  // namespace
 
+// The primitives the replacement is made of, one set for each kind of system: open the folder
+// the upload lies in, look at what stands at its name, create the temporary file, give it the
+// earlier upload's owner and mode, write it to disk, close it, and commit it (rename it over the
+// upload) or remove it.
 #ifdef _WIN32
 
 namespace {
@@ -103,16 +110,100 @@ std::wstring long_form(const fs::path& path) {
   return text.rfind(LR"(\\)", 0) == 0 ? text : LR"(\\?\)" + text;
 }
 
-[[nodiscard]] bool write_all(HANDLE file, std::span<const std::uint8_t> bytes) {
+struct Folder {
+  fs::path path;
+};
+struct Earlier {
+  bool exists = false;
+  bool replaceable = false;
+};
+struct Temporary {
+  HANDLE file = INVALID_HANDLE_VALUE;
+  std::wstring path;
+};
+
+[[nodiscard]] bool open_folder(const fs::path& target, Folder& folder) {
+  folder.path = target.parent_path();
+  return true;
+}
+
+void close_folder(Folder& /*folder*/) {}
+
+[[nodiscard]] std::size_t name_limit(const Folder& /*folder*/) {
+  return NAME_MAX_BYTES;
+}
+
+[[nodiscard]] std::uint64_t process_id() {
+  return GetCurrentProcessId();
+}
+
+[[nodiscard]] bool inspect(const Folder& folder, const std::string& name, Earlier& earlier) {
+  std::error_code ec;
+  const fs::path path = folder.path / file_path(name);
+  const fs::file_status status = fs::status(path, ec);
+  earlier.exists = fs::exists(status);
+  if (!earlier.exists) return true;
+  // An upload that may not be written stays as it is, as it would if it were overwritten in
+  // place; opening it for update tests that without changing it.
+  std::FILE* probe = fs::is_regular_file(status) ? _wfopen(path.c_str(), L"r+b") : nullptr;
+  earlier.replaceable = probe != nullptr;
+  if (probe != nullptr) static_cast<void>(std::fclose(probe));
+  return true;
+}
+
+void install_cleanup() {
+  for (const int signal_number : {SIGINT, SIGTERM, SIGBREAK})
+    static_cast<void>(std::signal(signal_number, remove_temporary_and_end));
+}
+
+[[nodiscard]] Created create_temporary(const Folder& folder, const std::string& name,
+                                       bool /*exists*/, Temporary& temporary) {
+  temporary.path = long_form(folder.path / file_path(name));
+  if (temporary.path.size() >= temporary_path.size()) return Created::Failed;
+  AcquireSRWLockExclusive(&temporary_lock);
+  temporary.file = CreateFileW(temporary.path.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                               nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const DWORD create_error = GetLastError();
+  if (temporary.file != INVALID_HANDLE_VALUE) {
+    std::copy(temporary.path.c_str(), temporary.path.c_str() + temporary.path.size() + 1,
+              temporary_path.begin());
+    temporary_live = 1;
+  }
+  ReleaseSRWLockExclusive(&temporary_lock);
+  if (temporary.file != INVALID_HANDLE_VALUE) return Created::Yes;
+  return create_error == ERROR_FILE_EXISTS ? Created::NameTaken : Created::Failed;
+}
+
+// A new file takes the folder's permissions on Windows; there is no owner or mode to carry over.
+void take_attributes(Temporary& /*temporary*/, const Earlier& /*earlier*/) {}
+
+[[nodiscard]] bool write_temporary(Temporary& temporary, std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
     DWORD done = 0;
-    if (WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) == 0 ||
+    if (WriteFile(temporary.file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr) ==
+            0 ||
         done == 0) {
       return false;
     }
     bytes = bytes.subspan(done);
   }
-  return FlushFileBuffers(file) != 0;
+  return FlushFileBuffers(temporary.file) != 0;
+}
+
+[[nodiscard]] bool close_temporary(Temporary& temporary) {
+  return CloseHandle(temporary.file) != 0;
+}
+
+[[nodiscard]] bool commit(const Folder& folder, const Temporary& temporary, const std::string& name,
+                          bool written) {
+  const std::wstring destination = long_form(folder.path / file_path(name));
+  AcquireSRWLockExclusive(&temporary_lock);
+  written = written && MoveFileExW(temporary.path.c_str(), destination.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+  if (!written) static_cast<void>(DeleteFileW(temporary.path.c_str()));
+  temporary_live = 0;
+  ReleaseSRWLockExclusive(&temporary_lock);
+  return written;
 }
 
 }  // namespace
@@ -122,60 +213,6 @@ bool would_replace_input(const std::string& input, const std::string& output) {
   const fs::path in = file_path(input);
   if (!fs::exists(fs::status(in, ec))) return false;
   return input == output || (fs::equivalent(in, file_path(output), ec) && !ec);
-}
-
-WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
-  fs::path target;
-  if (!resolve_target(path, target)) return WriteResult::CannotOpen;
-  std::error_code ec;
-  const fs::file_status existing = fs::status(target, ec);
-  const bool exists = fs::exists(existing);
-  if (exists && !fs::is_regular_file(existing)) return WriteResult::CannotOpen;
-  if (exists) {
-    // An upload that may not be written stays as it is, as it would if it were overwritten in
-    // place; opening it for update tests that without changing it.
-    std::FILE* probe = _wfopen(target.wstring().c_str(), L"r+b");
-    if (probe == nullptr) return WriteResult::CannotOpen;
-    static_cast<void>(std::fclose(probe));
-  }
-
-  for (const int signal_number : {SIGINT, SIGTERM, SIGBREAK})
-    static_cast<void>(std::signal(signal_number, remove_temporary_and_end));
-  const std::u8string utf8_name = target.filename().u8string();
-  const std::string name(reinterpret_cast<const char*>(utf8_name.data()), utf8_name.size());
-  const std::wstring destination = long_form(target);
-  std::wstring temporary;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < TEMPORARY_NAME_TRIES && file == INVALID_HANDLE_VALUE; ++attempt) {
-    const std::string tmp_name =
-        temporary_name(name, temporary_tag(GetCurrentProcessId(), attempt), NAME_MAX_BYTES);
-    temporary = long_form(target.parent_path() / file_path(tmp_name));
-    if (temporary.size() >= temporary_path.size()) return WriteResult::CannotOpen;
-    AcquireSRWLockExclusive(&temporary_lock);
-    file = CreateFileW(temporary.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE, nullptr,
-                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    const DWORD create_error = GetLastError();
-    if (file != INVALID_HANDLE_VALUE) {
-      std::copy(temporary.c_str(), temporary.c_str() + temporary.size() + 1,
-                temporary_path.begin());
-      temporary_live = 1;
-    }
-    ReleaseSRWLockExclusive(&temporary_lock);
-    if (file == INVALID_HANDLE_VALUE && create_error != ERROR_FILE_EXISTS) {
-      return WriteResult::CannotOpen;
-    }
-  }
-  if (file == INVALID_HANDLE_VALUE) return WriteResult::CannotOpen;
-
-  bool written = write_all(file, bytes);
-  written = CloseHandle(file) != 0 && written;
-  AcquireSRWLockExclusive(&temporary_lock);
-  written = written && MoveFileExW(temporary.c_str(), destination.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-  if (!written) static_cast<void>(DeleteFileW(temporary.c_str()));
-  temporary_live = 0;
-  ReleaseSRWLockExclusive(&temporary_lock);
-  return written ? WriteResult::Written : WriteResult::CannotWrite;
 }
 
 #else
@@ -194,19 +231,6 @@ extern "C" void remove_temporary_and_end(int signal_number) {
   static_cast<void>(std::raise(signal_number));
 }
 
-// Removes the temporary file when a run is ended by a signal, then ends as that signal would
-// have. A signal the caller ignores stays ignored.
-void install_cleanup_handlers() {
-  for (const int signal_number : ENDING_SIGNALS) {
-    struct sigaction current {};
-    if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
-    struct sigaction cleanup {};
-    cleanup.sa_handler = remove_temporary_and_end;
-    sigemptyset(&cleanup.sa_mask);
-    static_cast<void>(sigaction(signal_number, &cleanup, nullptr));
-  }
-}
-
 // Holds the ending signals until the returned mask is restored.
 [[nodiscard]] sigset_t hold_ending_signals() {
   sigset_t held;
@@ -222,74 +246,118 @@ void release_signals(const sigset_t& previous) {
   static_cast<void>(sigprocmask(SIG_SETMASK, &previous, nullptr));
 }
 
-[[nodiscard]] bool write_all(int file, std::span<const std::uint8_t> bytes) {
+// Every name is taken relative to the open folder, so that neither a long path nor a link
+// swapped in on the way can redirect the replacement.
+struct Folder {
+  int descriptor = -1;
+};
+struct Earlier {
+  bool exists = false;
+  bool replaceable = false;
+  struct stat status {};
+};
+struct Temporary {
+  int file = -1;
+  std::string name;
+};
+
+[[nodiscard]] bool open_folder(const fs::path& target, Folder& folder) {
+  const fs::path parent = target.parent_path();
+  folder.descriptor =
+      open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return folder.descriptor >= 0;
+}
+
+void close_folder(Folder& folder) {
+  static_cast<void>(close(folder.descriptor));
+}
+
+[[nodiscard]] std::size_t name_limit(const Folder& folder) {
+  const long limit = fpathconf(folder.descriptor, _PC_NAME_MAX);
+  return limit > 0 ? std::min(NAME_MAX_BYTES, static_cast<std::size_t>(limit)) : NAME_MAX_BYTES;
+}
+
+[[nodiscard]] std::uint64_t process_id() {
+  return static_cast<std::uint64_t>(getpid());
+}
+
+[[nodiscard]] bool inspect(const Folder& folder, const std::string& name, Earlier& earlier) {
+  earlier.exists =
+      fstatat(folder.descriptor, name.c_str(), &earlier.status, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!earlier.exists) return errno == ENOENT;
+  // An upload that may not be written stays as it is, as it would if it were overwritten in
+  // place.
+  earlier.replaceable = S_ISREG(earlier.status.st_mode) &&
+                        faccessat(folder.descriptor, name.c_str(), W_OK, AT_EACCESS) == 0;
+  return true;
+}
+
+// Removes the temporary file when a run is ended by a signal, then ends as that signal would
+// have. A signal the caller ignores stays ignored.
+void install_cleanup() {
+  for (const int signal_number : ENDING_SIGNALS) {
+    struct sigaction current {};
+    if (sigaction(signal_number, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+    struct sigaction cleanup {};
+    cleanup.sa_handler = remove_temporary_and_end;
+    sigemptyset(&cleanup.sa_mask);
+    static_cast<void>(sigaction(signal_number, &cleanup, nullptr));
+  }
+}
+
+[[nodiscard]] Created create_temporary(const Folder& folder, const std::string& name, bool exists,
+                                       Temporary& temporary) {
+  temporary.name = name;
+  const sigset_t previous = hold_ending_signals();
+  // Never through a link at that name; readable by nobody else until it has the earlier mode.
+  temporary.file =
+      openat(folder.descriptor, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+             exists ? 0600 : 0666);
+  const int open_error = errno;
+  if (temporary.file >= 0) {
+    std::memcpy(temporary_path.data(), name.c_str(), name.size() + 1);
+    temporary_folder = folder.descriptor;
+    temporary_live = 1;
+  }
+  release_signals(previous);
+  if (temporary.file >= 0) return Created::Yes;
+  return open_error == EEXIST ? Created::NameTaken : Created::Failed;
+}
+
+// The new upload takes the old one's place with its owner, group and mode, as an overwrite in
+// place would have kept them. Only root may give a file away; others may still set a group they
+// belong to. The owner goes first, since a change of owner clears set-id bits.
+void take_attributes(Temporary& temporary, const Earlier& earlier) {
+  if (fchown(temporary.file, earlier.status.st_uid, earlier.status.st_gid) != 0) {
+    static_cast<void>(fchown(temporary.file, static_cast<uid_t>(-1), earlier.status.st_gid));
+  }
+  static_cast<void>(fchmod(temporary.file, earlier.status.st_mode & 07777));
+}
+
+[[nodiscard]] bool write_temporary(Temporary& temporary, std::span<const std::uint8_t> bytes) {
   while (!bytes.empty()) {
-    const ssize_t done = write(file, bytes.data(), bytes.size());
+    const ssize_t done = write(temporary.file, bytes.data(), bytes.size());
     if (done < 0 && errno == EINTR) continue;
     if (done <= 0) return false;
     bytes = bytes.subspan(static_cast<std::size_t>(done));
   }
   // On disk before the rename, so that a power loss leaves the old upload or the whole new one.
-  return fsync(file) == 0 || errno == EINVAL;
+  return fsync(temporary.file) == 0 || errno == EINVAL;
 }
 
-// The replacement inside the open folder `folder`; every name is taken relative to it, so that
-// neither a long path nor a link swapped in on the way can redirect it.
-[[nodiscard]] WriteResult replace_in_folder(int folder, const std::string& name,
-                                            std::span<const std::uint8_t> bytes) {
-  struct stat earlier {};
-  const bool exists = fstatat(folder, name.c_str(), &earlier, AT_SYMLINK_NOFOLLOW) == 0;
-  if (!exists && errno != ENOENT) return WriteResult::CannotOpen;
-  // An upload that may not be written stays as it is, as it would if it were overwritten in
-  // place.
-  if (exists &&
-      (!S_ISREG(earlier.st_mode) || faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0)) {
-    return WriteResult::CannotOpen;
-  }
-  const long folder_name_max = fpathconf(folder, _PC_NAME_MAX);
-  const std::size_t name_max =
-      folder_name_max > 0 ? std::min(NAME_MAX_BYTES, static_cast<std::size_t>(folder_name_max))
-                          : NAME_MAX_BYTES;
+[[nodiscard]] bool close_temporary(Temporary& temporary) {
+  return close(temporary.file) == 0;
+}
 
-  install_cleanup_handlers();
-  std::string temporary;
-  int file = -1;
-  for (int attempt = 0; attempt < TEMPORARY_NAME_TRIES && file < 0; ++attempt) {
-    temporary = temporary_name(name, temporary_tag(static_cast<std::uint64_t>(getpid()), attempt),
-                               name_max);
-    const sigset_t previous = hold_ending_signals();
-    // Never through a link at that name; readable by nobody else until it has the earlier mode.
-    file = openat(folder, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  exists ? 0600 : 0666);
-    const int open_error = errno;
-    if (file >= 0) {
-      std::memcpy(temporary_path.data(), temporary.c_str(), temporary.size() + 1);
-      temporary_folder = folder;
-      temporary_live = 1;
-    }
-    release_signals(previous);
-    if (file < 0 && open_error != EEXIST) return WriteResult::CannotOpen;
-  }
-  if (file < 0) return WriteResult::CannotOpen;
-
-  if (exists) {
-    // The new upload takes the old one's place with its owner, group and mode, as an overwrite in
-    // place would have kept them. Only root may give a file away; others may still set a group
-    // they belong to. The owner goes first, since a change of owner clears set-id bits.
-    if (fchown(file, earlier.st_uid, earlier.st_gid) != 0) {
-      static_cast<void>(fchown(file, static_cast<uid_t>(-1), earlier.st_gid));
-    }
-    static_cast<void>(fchmod(file, earlier.st_mode & 07777));
-  }
-  bool written = write_all(file, bytes);
-  written = close(file) == 0 && written;
-
+[[nodiscard]] bool commit(const Folder& folder, const Temporary& temporary, const std::string& name,
+                          bool written) {
   const sigset_t previous = hold_ending_signals();
-  written = written && renameat(folder, temporary.c_str(), folder, name.c_str()) == 0;
-  if (!written) static_cast<void>(unlinkat(folder, temporary.c_str(), 0));
+  const int at = folder.descriptor;
+  written = written && renameat(at, temporary.name.c_str(), at, name.c_str()) == 0;
+  if (!written) static_cast<void>(unlinkat(at, temporary.name.c_str(), 0));
   temporary_live = 0;
   release_signals(previous);
-  return written ? WriteResult::Written : WriteResult::CannotWrite;
+  return written;
 }
 
 }  // namespace
@@ -302,18 +370,57 @@ bool would_replace_input(const std::string& input, const std::string& output) {
   return stat(output.c_str(), &out) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino;
 }
 
-WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
-  fs::path target;
-  if (!resolve_target(path, target)) return WriteResult::CannotOpen;
-  const fs::path parent = target.parent_path();
-  const int folder =
-      open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (folder < 0) return WriteResult::CannotOpen;
-  const WriteResult result = replace_in_folder(folder, target.filename().string(), bytes);
-  static_cast<void>(close(folder));
-  return result;
+#endif
+
+namespace {
+
+// Creates the temporary file under a fresh name beside the upload `name`.
+[[nodiscard]] bool create_fresh_temporary(const Folder& folder, const std::string& name,
+                                          bool exists, Temporary& temporary) {
+  const std::size_t limit = name_limit(folder);
+  for (int attempt = 0; attempt < TEMPORARY_NAME_TRIES; ++attempt) {
+    const std::string candidate = temporary_name(name, temporary_tag(process_id(), attempt), limit);
+    switch (create_temporary(folder, candidate, exists, temporary)) {
+      case Created::Yes:
+        return true;
+      case Created::NameTaken:
+        break;
+      case Created::Failed:
+        return false;
+    }
+  }
+  return false;
 }
 
-#endif
+// The replacement of the upload `name` inside its open folder.
+[[nodiscard]] WriteResult replace_in_folder(const Folder& folder, const std::string& name,
+                                            std::span<const std::uint8_t> bytes) {
+  Earlier earlier;
+  if (!inspect(folder, name, earlier) || (earlier.exists && !earlier.replaceable)) {
+    return WriteResult::CannotOpen;
+  }
+  install_cleanup();
+  Temporary temporary;
+  if (!create_fresh_temporary(folder, name, earlier.exists, temporary)) {
+    return WriteResult::CannotOpen;
+  }
+  if (earlier.exists) take_attributes(temporary, earlier);
+  bool written = write_temporary(temporary, bytes);
+  written = close_temporary(temporary) && written;
+  return commit(folder, temporary, name, written) ? WriteResult::Written : WriteResult::CannotWrite;
+}
+
+}  // namespace
+
+WriteResult replace_file(const std::string& path, std::span<const std::uint8_t> bytes) {
+  fs::path target;
+  Folder folder;
+  if (!resolve_target(path, target) || !open_folder(target, folder)) return WriteResult::CannotOpen;
+  const std::u8string utf8_name = target.filename().u8string();
+  const std::string name(reinterpret_cast<const char*>(utf8_name.data()), utf8_name.size());
+  const WriteResult result = replace_in_folder(folder, name, bytes);
+  close_folder(folder);
+  return result;
+}
 
 }  // namespace ferrolet

@@ -6,13 +6,9 @@
 #include <span>
 #include <string>
 
-namespace ferrolet {
+#include "core/conversion.hpp"
 
-enum class WriteResult {
-  Written,
-  CannotOpen,   // the path is not a regular file, or no file can be created beside it
-  CannotWrite,  // the write, the close or the final replacement failed; nothing was changed
-};
+namespace ferrolet {
 
 // True if writing `output` would replace the file that `input` names: the same spelling of an
 // existing file, or the same file through a link or another name (device and inode). Decided

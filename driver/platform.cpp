@@ -1,5 +1,7 @@
 #include "driver/platform.hpp"
 
+#include "core/messages.hpp"
+
 #include <string>
 #include <vector>
 
@@ -52,12 +54,18 @@ std::FILE* open_file(const char* utf8_path, const char* mode) {
 
 #endif
 
+void write_standard_output(std::string_view piece, void* /*context*/) {
+  static_cast<void>(std::fwrite(piece.data(), 1, piece.size(), stdout));
+}
+
+void write_standard_error(std::string_view piece, void* /*context*/) {
+  static_cast<void>(std::fwrite(piece.data(), 1, piece.size(), stderr));
+}
+
 int run_program(int argc, char** argv, ProgramRun run, const char* program) {
   const int result = run(argc, argv);
-  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-    static_cast<void>(
-        std::fprintf(stderr, "%s: messages could not be written to standard output\n", program));
-  }
+  if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+    say(STANDARD_ERROR, MESSAGES_LOST, program);
   return result;
 }
 

@@ -6,7 +6,16 @@
 #include <filesystem>
 #include <string_view>
 
+#include "core/text.hpp"
+
 namespace ferrolet {
+
+// Sinks for the messages: standard output and standard error, byte for byte (a message may hold
+// a NUL: an unexpected character is shown raw).
+void write_standard_output(std::string_view piece, void* context);
+void write_standard_error(std::string_view piece, void* context);
+inline constexpr TextSink STANDARD_OUTPUT{write_standard_output, nullptr};
+inline constexpr TextSink STANDARD_ERROR{write_standard_error, nullptr};
 
 // The file system path named by UTF-8 text.
 [[nodiscard]] std::filesystem::path file_path(std::string_view utf8);

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <string_view>
 
-#include "core/check_report.hpp"
+#include "check/check_report.hpp"
 #include "core/conversion.hpp"
-#include "core/send_plan.hpp"
+#include "send/send_plan.hpp"
 
 namespace {
 
@@ -31,18 +33,26 @@ std::uint64_t fold(std::uint64_t hash, const HexEvent& event) {
   return hash;
 }
 
-FirmwareImage image_by_step;
-FirmwareImage image_by_block;
-std::array<std::uint8_t, IMAGE_SIZE> content;
-UploadBuffer upload;
-FirmwareRead firmware;
-ReportText report;
-SendPlan plan;
+// Everything one input is worked through; a fresh one for every input.
+struct FuzzWork {
+  FirmwareImage image_by_step{};
+  FirmwareImage image_by_block{};
+  UploadContent content{};
+  UploadBuffer upload;
+  FirmwareRead firmware;
+  SendPlan plan{};
+};
+
+void count_text(std::string_view piece, void* said) {
+  *static_cast<std::size_t*>(said) += piece.size();
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::span<const char> input(reinterpret_cast<const char*>(data), size);
+  const auto work = std::make_unique<FuzzWork>();
+  auto& [image_by_step, image_by_block, content, upload, firmware, plan] = *work;
 
   const UploadCheck as_upload = decode_upload(std::span(data, size), content);
   if (as_upload.fault == UploadFault::None) {
@@ -53,20 +63,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   // The verifier's report and the send plan, as ferrolet-check and the web page make them: the
   // same bytes as the upload and, read by the reader, as its firmware.
-  firmware = FirmwareRead{};
   read_hex_bytes(input, firmware.image, firmware.summary, keep_firmware_fault, &firmware);
-  report.used = 0;
-  const int status =
-      write_check_report(std::span(data, size), "fuzz.syx", &firmware, "fuzz.hex", report);
-  require(report.used > 0 && report.used < report.text.size());
+  std::size_t said = 0;
+  const int status = write_check_report(std::span(data, size), "fuzz.syx", &firmware, "fuzz.hex",
+                                        content, {count_text, &said});
+  require(said > 0);
   require(status == CHECK_VALID || status == CHECK_INVALID);
   const std::int64_t pause_us = size > 0 ? std::int64_t{data[0]} * 5000 : 0;
-  const std::size_t steps = plan_send(std::span(data, size), pause_us, plan);
+  const std::size_t steps = plan_send(std::span(data, size), pause_us, plan, content);
   require(
       steps ==
       (as_upload.fault == UploadFault::None ? static_cast<std::size_t>(as_upload.blocks) + 2 : 0));
 
-  image_by_step.fill(0);
   HexReader step_reader;
   HexSummary by_step;
   std::uint64_t step_faults = 0xCBF29CE484222325ULL;
@@ -75,7 +83,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   step_faults = fold(step_faults, hex_finish(step_reader, by_step));
 
   // Blocks of an input-chosen length, so that block edges fall everywhere.
-  image_by_block.fill(0);
   HexReader block_reader;
   HexSummary by_block;
   std::uint64_t block_faults = 0xCBF29CE484222325ULL;

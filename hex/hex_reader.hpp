@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <span>
 
-#include "core/firmware_image.hpp"
+#include "target/limits.hpp"
 
 namespace ferrolet {
 

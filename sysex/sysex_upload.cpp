@@ -8,19 +8,7 @@ namespace ferrolet {
 
 namespace {
 
-// The message the device expects before an upload, and the bytes that open every upload frame.
-constexpr std::array<std::uint8_t, PREAMBLE_SIZE> PREAMBLE = {0xF0, 0x70, 0x7D, 0x00,
-                                                              0x17, 0x04, 0x02, 0xF7};
-constexpr std::array<std::uint8_t, 6> FRAME_START = {0xF0, 0x70, 0x68, 0x00, 0x15, 0x55};
-constexpr std::uint8_t FRAME_END = 0xF7;
-
 static_assert(UPLOAD_FILLER.size() == 126);
-
-constexpr std::size_t HEADER_PAYLOAD_SIZE = 4;
-constexpr std::size_t DATA_PAYLOAD_SIZE = 1 + BLOCK_SIZE;
-static_assert(frame_size(HEADER_PAYLOAD_SIZE) == HEADER_FRAME_SIZE);
-static_assert(frame_size(DATA_PAYLOAD_SIZE) == DATA_FRAME_SIZE);
-static_assert(UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * (IMAGE_SIZE / BLOCK_SIZE) <= OUTPUT_CAPACITY);
 
 void append(UploadBuffer& buffer, std::span<const std::uint8_t> bytes) noexcept {
   std::memcpy(buffer.bytes.data() + buffer.used, bytes.data(), bytes.size());
@@ -190,8 +178,7 @@ BlockMark classify_block(std::span<const std::uint8_t> block, bool last,
   return zero ? BlockMark::Zero : BlockMark::Data;
 }
 
-UploadCheck decode_upload(std::span<const std::uint8_t> file,
-                          std::span<std::uint8_t, IMAGE_SIZE> content) noexcept {
+UploadCheck decode_upload(std::span<const std::uint8_t> file, UploadContent& content) noexcept {
   for (std::size_t i = 0; i < PREAMBLE_SIZE + GAP_SIZE; ++i) {
     if (i >= file.size()) return {UploadFault::FileLength, -1, file.size(), 0};
     const std::uint8_t expected = i < PREAMBLE_SIZE ? PREAMBLE[i] : 0x00;
@@ -227,40 +214,6 @@ UploadCheck decode_upload(std::span<const std::uint8_t> file,
             blocks};
   }
   return {UploadFault::None, -1, file.size(), blocks};
-}
-
-std::string_view upload_fault_text(UploadFault fault) noexcept {
-  switch (fault) {
-    case UploadFault::None:
-      return "valid";
-    case UploadFault::Preamble:
-      return "preamble message is not F0 70 7D 00 17 04 02 F7";
-    case UploadFault::Gap:
-      return "gap after the preamble is not all 00";
-    case UploadFault::FrameStart:
-      return "frame does not start with F0";
-    case UploadFault::FrameHeader:
-      return "frame header is not 70 68 00 15 55";
-    case UploadFault::DataAbove7F:
-      return "data byte above 7F inside a frame";
-    case UploadFault::PackedLength:
-      return "packed length does not match the payload (F7 misplaced)";
-    case UploadFault::PaddingBits:
-      return "padding bits of the last packed byte are not zero";
-    case UploadFault::Crc:
-      return "CRC mismatch";
-    case UploadFault::HeaderBlock:
-      return "header block is not 00 N 00 00 with N from 1 to 128";
-    case UploadFault::BlockNumber:
-      return "block number out of sequence";
-    case UploadFault::BlockCount:
-      return "number of data blocks does not match the header";
-    case UploadFault::FileLength:
-      return "file ends inside a frame (length is not 84 + 157 * N)";
-    case UploadFault::TrailingBytes:
-      return "bytes after the last data block";
-  }
-  return "unknown fault";
 }
 
 }  // namespace ferrolet

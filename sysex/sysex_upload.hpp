@@ -7,39 +7,15 @@
 #include <span>
 #include <string_view>
 
-#include "core/firmware_image.hpp"
+#include "target/limits.hpp"
 
 namespace ferrolet {
-
-inline constexpr std::size_t OUTPUT_CAPACITY = 32768;  // upload buffer
-inline constexpr std::size_t PAYLOAD_CAPACITY = 256;  // one block before framing, CRC room included
-inline constexpr std::int32_t BLOCK_SIZE = 128;       // image bytes per data block
-
-inline constexpr std::size_t PREAMBLE_SIZE = 8;
-inline constexpr std::size_t GAP_SIZE = 62;
-inline constexpr std::size_t HEADER_FRAME_SIZE = 14;
-inline constexpr std::size_t DATA_FRAME_SIZE = 157;
-// The largest upload: one data block per 128 bytes of program memory.
-inline constexpr std::int32_t MAX_BLOCKS = IMAGE_SIZE / BLOCK_SIZE;
 
 // Fills the last data block behind the image bytes, restarting with its first character. It is
 // one short of the 127 positions a block with a single image byte leaves; that last one is 0x00.
 inline constexpr std::string_view UPLOAD_FILLER =
     "plumwick was here +++ plumwick was here +++ plumwick was here +"
     "plumwick was here +++ plumwick was here +++ plumwick was here +";
-
-// Preamble, gap and header block: the bytes in front of the first data block.
-inline constexpr std::size_t UPLOAD_LEAD_SIZE = PREAMBLE_SIZE + GAP_SIZE + HEADER_FRAME_SIZE;
-
-// Data blocks of an upload that carries image addresses 0..highest.
-[[nodiscard]] constexpr std::int32_t upload_block_count(std::int32_t highest) noexcept {
-  return highest / BLOCK_SIZE + 1;
-}
-
-// Length of the upload file with `blocks` data blocks.
-[[nodiscard]] constexpr std::size_t upload_size(std::int32_t blocks) noexcept {
-  return UPLOAD_LEAD_SIZE + DATA_FRAME_SIZE * static_cast<std::size_t>(blocks);
-}
 
 // The byte `k` positions behind the last image byte of the last block: the filler text from its
 // first character, then 0x00 where the text runs out.
@@ -70,16 +46,6 @@ struct UploadBuffer {
   std::array<std::uint8_t, OUTPUT_CAPACITY> bytes{};
   std::size_t used = 0;
 };
-
-// Bytes that pack_7bit writes for `length` input bytes: ceil(8 * length / 7).
-[[nodiscard]] constexpr std::size_t packed_size(std::size_t length) noexcept {
-  return (8 * length + 6) / 7;
-}
-
-// Bytes of the frame that encode_sysex_frame writes for a payload of `length` bytes.
-[[nodiscard]] constexpr std::size_t frame_size(std::size_t length) noexcept {
-  return 7 + packed_size(length + 2);
-}
 
 // CRC-16/MODBUS of `bytes` (start 0xFFFF, reflected polynomial 0xA001, no final XOR).
 [[nodiscard]] std::uint16_t crc16_modbus(std::span<const std::uint8_t> bytes) noexcept;
@@ -131,13 +97,13 @@ struct UploadCheck {
   std::int32_t blocks = 0;
 };
 
+// The content of an upload's data blocks as the decoder recovers it.
+using UploadContent = std::array<std::uint8_t, IMAGE_SIZE>;
+
 // Decodes a whole upload file: checks every byte of its layout, every frame and CRC, and writes
 // the 128 content bytes of data block k to content[128 * (k - 1)] onwards. Returns the first
 // fault found, or UploadFault::None with the block count.
 [[nodiscard]] UploadCheck decode_upload(std::span<const std::uint8_t> file,
-                                        std::span<std::uint8_t, IMAGE_SIZE> content) noexcept;
-
-// A short English description of a fault, for messages ("CRC mismatch").
-[[nodiscard]] std::string_view upload_fault_text(UploadFault fault) noexcept;
+                                        UploadContent& content) noexcept;
 
 }  // namespace ferrolet

@@ -1,10 +1,11 @@
 // The conversion core: the refusal decision at its boundaries, and the exact text of the messages
 // that every front end shows.
 #include "core/conversion.hpp"
-#include "core/send_plan.hpp"
+#include "core/messages.hpp"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -55,81 +56,84 @@ TEST(Conversion, RefusesInOrderAtEachBoundary) {
   }
 }
 
-TEST(Conversion, FormatsEveryMessageExactly) {
-  const auto text = [](std::size_t length, const MessageBuffer& buffer) {
-    return std::string(buffer.data(), length);
-  };
-  MessageBuffer m;
-  struct Row {
-    HexEvent event;
-    std::string message;
-  };
-  const Row rows[] = {
-      {{HexFault::None, 3, 0}, ""},
-      {{HexFault::UnexpectedCharacter, 0, ' '}, "Line 0 unexpected character ( )\n"},
-      {{HexFault::UnexpectedCharacter, 2, 0xE9}, "Line 2 unexpected character (\xE9)\n"},
-      {{HexFault::UnexpectedCharacter, 1, 0},
-       std::string("Line 1 unexpected character (\0)\n", 32)},
-      {{HexFault::ChecksumError, 2147483648LL, 1}, "Line 2147483648 Checksum error (sum=1)\n"},
-      {{HexFault::ChecksumError, 1, 255}, "Line 1 Checksum error (sum=255)\n"},
-      {{HexFault::IncompleteRecord, 7, 0}, "Line 7 incomplete record\n"},
-  };
-  for (const Row& row : rows)
-    EXPECT_EQ(text(format_hex_event(row.event, m), m), row.message);
-
-  HexSummary big = read_of(0xFFFF, 0, 3000000000LL);
-  big.characters = 5000000000LL;
-  EXPECT_EQ(text(format_summary(big, m), m),
-            "\nread 5000000000 charactes, from adress 65535 to 0 with 3000000000 errors\n");
-  EXPECT_EQ(text(format_refusal(Refusal::LowestNotZero, read_of(256, 257, 0), m), m),
-            "Lowest adress 256 is not zero!\n");
-  EXPECT_EQ(text(format_refusal(Refusal::BeyondMemory, read_of(0, 16391, 0), m), m),
-            "Highest address 16391 does not fit into 16384 bytes of program memory!\n");
-  EXPECT_EQ(format_refusal(Refusal::ReadErrors, read_of(0, 5, 1), m), 0u);
-  EXPECT_EQ(text(format_written({Refusal::None, 3, 555}, m), m),
-            "3 sysEx data blocks in 555 bytes written\n");
-  EXPECT_EQ(BANNER,
-            "ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n");
+// What a sink received, piece by piece joined.
+std::string said(const std::function<void(const TextSink&)>& speak) {
+  std::string text;
+  speak({[](std::string_view piece, void* out) { static_cast<std::string*>(out)->append(piece); },
+         &text});
+  return text;
 }
 
-// Sending through a port that takes whole messages: the preamble, silence for the gap, then each
-// frame, never faster than 3,125 bytes a second (320 µs a byte) plus the extra pause.
-TEST(SendPlan, PacesWholeMessagesAtDinSpeed) {
+TEST(Conversion, SaysEveryMessageExactly) {
+  struct Row {
+    std::function<void(const TextSink&)> speak;
+    std::string text;
+  };
+  const Message<Name, Number> long_one = "{} and {}";
+  const std::string long_name(5000, 'n');  // longer than any one piece a message is said in
+  HexSummary big = read_of(0xFFFF, 0, 3000000000LL);
+  big.characters = 5000000000LL;
   static FirmwareImage image{};
   static UploadBuffer upload;
-  ASSERT_EQ(build_upload(image, 299, upload), 3);  // 555 bytes
-  const std::span<const std::uint8_t> bytes(upload.bytes.data(), upload.used);
-  SendPlan plan;
-  struct Row {
-    std::int64_t pause_us;
-    std::int64_t applied_us;
-  };
-  for (const Row row : {Row{0, 0}, Row{5000, 5000}, Row{-7, 0}, Row{2000000, 1000000}}) {
-    SCOPED_TRACE(row.pause_us);
-    ASSERT_EQ(plan_send(bytes, row.pause_us, plan), 5u);
-    const std::int64_t header_at = 70 * 320;  // preamble and gap on the wire
-    const std::int64_t block1_at = header_at + 14 * 320 + row.applied_us;
-    const SendStep expected[] = {
-        {0, 8, 0, 8 * 320, -1},
-        {70, 14, header_at, header_at + 14 * 320, 0},
-        {84, 157, block1_at, block1_at + 157 * 320, 1},
-        {241, 157, block1_at + 157 * 320 + row.applied_us,
-         block1_at + 2 * 157 * 320 + row.applied_us, 2},
-        {398, 157, block1_at + 2 * (157 * 320 + row.applied_us),
-         block1_at + 3 * 157 * 320 + 2 * row.applied_us, 3},
+  const auto concluded = [](HexSummary summary) {
+    return [summary](const TextSink& s) {
+      static_cast<void>(conclude_read(image, summary, upload, s));
     };
-    for (std::size_t i = 0; i < 5; ++i) {
-      SCOPED_TRACE(i);
-      EXPECT_EQ(plan[i].offset, expected[i].offset);
-      EXPECT_EQ(plan[i].length, expected[i].length);
-      EXPECT_EQ(plan[i].at_us, expected[i].at_us);
-      EXPECT_EQ(plan[i].end_us, expected[i].end_us);
-      EXPECT_EQ(plan[i].block, expected[i].block);
-    }
+  };
+  const Row rows[] = {
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::None, 3, 0});
+       },
+       ""},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::UnexpectedCharacter, 0, ' '});
+       },
+       "Line 0 unexpected character ( )\n"},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::UnexpectedCharacter, 2, 0xE9});
+       },
+       "Line 2 unexpected character (\xE9)\n"},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::UnexpectedCharacter, 1, 0});
+       },
+       std::string("Line 1 unexpected character (\0)\n", 32)},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::ChecksumError, 2147483648LL, 1});
+       },
+       "Line 2147483648 Checksum error (sum=1)\n"},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::ChecksumError, 1, 255});
+       },
+       "Line 1 Checksum error (sum=255)\n"},
+      {[](auto& s) {
+         say_hex_event(s, {HexFault::IncompleteRecord, 7, 0});
+       },
+       "Line 7 incomplete record\n"},
+      {[&](auto& s) { say_summary(s, big); },
+       "\nread 5000000000 charactes, from adress 65535 to 0 with 3000000000 errors\n"},
+      {concluded(read_of(256, 257, 0)),
+       "\nread 42 charactes, from adress 256 to 257 with 0 errors\nLowest adress 256 is not "
+       "zero!\n"},
+      {concluded(read_of(0, 16391, 0)),
+       "\nread 42 charactes, from adress 0 to 16391 with 0 errors\n"
+       "Highest address 16391 does not fit into 16384 bytes of program memory!\n"},
+      {concluded(read_of(0, 5, 1)), "\nread 42 charactes, from adress 0 to 5 with 1 errors\n"},
+      {[](auto& s) { say(s, WRITTEN, 3, 555); }, "3 sysEx data blocks in 555 bytes written\n"},
+      {[](auto& s) { say(s, BANNER); },
+       "ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n"},
+      {[&](auto& s) { say(s, long_one, long_name, -9223372036854775807LL - 1); },
+       long_name + " and -9223372036854775808"},
+      {[](auto& s) {
+         say(s, Message<Hex, HexBytes, Grouped, Grouped, Seconds, Seconds>{"{}|{}|{}|{}|{}|{}"},
+             Hex{0xC8, 4}, HexBytes{PREAMBLE}, Grouped{3125}, Grouped{1000000}, Seconds{254995},
+             Seconds{5000});
+       },
+       "00C8|F0 70 7D 00 17 04 02 F7|3,125|1,000,000|0.25|0.01"},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(said(rows[i].speak), rows[i].text);
   }
-  std::vector<std::uint8_t> broken(bytes.begin(), bytes.end());
-  broken[300] ^= 1;
-  EXPECT_EQ(plan_send(broken, 0, plan), 0u);
 }
 
 }  // namespace

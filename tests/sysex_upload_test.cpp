@@ -381,7 +381,7 @@ TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
     row.damage(file);
     std::array<std::uint8_t, IMAGE_SIZE> content{};
     const UploadCheck check = decode_upload(file, content);
-    EXPECT_EQ(check.fault, row.fault) << upload_fault_text(check.fault);
+    EXPECT_EQ(check.fault, row.fault) << static_cast<int>(check.fault);
     EXPECT_EQ(check.frame, row.frame);
     EXPECT_EQ(check.offset, row.offset);
   }

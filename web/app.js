@@ -1,6 +1,6 @@
 // The page: file choosing, showing what the core says, downloading, and pacing the messages the
-// core plans through Web MIDI. Every rule (reading, deciding, encoding, checking, planning) is
-// the core's, compiled to WebAssembly.
+// core plans through Web MIDI. Every rule (reading, deciding, encoding, checking, planning), every
+// limit and every sentence shown is the core's, compiled to WebAssembly.
 import loadFerrolet from './ferrolet.js';
 
 const $ = (id) => document.getElementById(id);
@@ -10,84 +10,82 @@ const PAUSE_KEY = 'ferrolet.extraPauseMs';
 const LOOKAHEAD_MS = 60;
 
 const core = await loadFerrolet();
+const session = core._web_session();
 
-// Copies `bytes` into the core's input `which` (0 or 1).
-function give(which, bytes) {
-  const at = core._web_input(which, bytes.length);
-  core.HEAPU8.set(bytes, at);
+// Reads a call's result; its layout is described where it is made, in web/ferrolet_web.cpp.
+function readResult(at) {
+  const heap = core.HEAPU8;
+  const view = new DataView(heap.buffer);
+  const text = (from, to) => new TextDecoder().decode(heap.subarray(from, to));
+  const result = {};
+  while (heap[at] !== 0) {
+    const kind = String.fromCharCode(heap[at]);
+    const nameEnd = heap.indexOf(0, at + 1);
+    const name = text(at + 1, nameEnd);
+    const size = view.getUint32(nameEnd + 1, true);
+    const body = nameEnd + 5;
+    if (kind === 't') result[name] = text(body, body + size);
+    if (kind === 'b') result[name] = heap.slice(body, body + size);
+    if (kind === 'n') result[name] = view.getFloat64(body, true);
+    if (kind === 'a') result[name] = Array.from({ length: size / 8 }, (_, i) => view.getFloat64(body + 8 * i, true));
+    if (kind === 'l') {
+      result[name] = [];
+      for (let p = body; p < body + size; p += 4 + view.getUint32(p, true)) {
+        result[name].push(text(p + 4, p + 4 + view.getUint32(p, true)));
+      }
+    }
+    at = body + size;
+  }
+  return result;
 }
 
-// Calls a core function with string arguments, freeing their copies afterwards.
-function call(fn, ...texts) {
-  const pointers = texts.map((t) => {
-    const size = core.lengthBytesUTF8(t) + 1;
-    const p = core._malloc(size);
-    core.stringToUTF8(t, p, size);
+// Calls a core function with texts and byte arrays copied into its memory; numbers go as they
+// are. The copies are freed afterwards; the result is read before anything else runs.
+function call(fn, ...args) {
+  const copies = [];
+  const copy = (bytes) => {
+    const p = core._malloc(Math.max(1, bytes.length));
+    core.HEAPU8.set(bytes, p);
+    copies.push(p);
     return p;
+  };
+  const values = args.flatMap((a) => {
+    if (typeof a === 'string') return [copy(new TextEncoder().encode(a + '\0'))];
+    if (a instanceof Uint8Array) return [copy(a), a.length];
+    return [a];
   });
   try {
-    return fn(...pointers);
+    return readResult(fn(session, ...values));
   } finally {
-    pointers.forEach((p) => core._free(p));
+    copies.forEach((p) => core._free(p));
   }
 }
-
-const textOut = () =>
-  new TextDecoder().decode(core.HEAPU8.subarray(core._web_text(), core._web_text() + core._web_text_size()));
 
 // Converts `bytes`, the file `name`, as the command would.
-function convert(name, bytes) {
-  give(0, bytes);
-  const exitCode = call(core._web_convert, name);
-  const size = core._web_upload_size();
-  const upload = core.HEAPU8.slice(core._web_upload(), core._web_upload() + size);
-  const mapAt = core._web_block_map();
-  return {
-    exitCode,
-    messages: textOut(),
-    verdict: core.UTF8ToString(core._web_verdict()),
-    upload: size > 0 ? upload : null,
-    uploadName: core.UTF8ToString(core._web_upload_name()),
-    map: new TextDecoder().decode(core.HEAPU8.subarray(mapAt, mapAt + core._web_block_map_size())),
-  };
-}
-
+const convert = (name, bytes) => call(core._web_convert, name, bytes);
 // Checks an upload, optionally against its firmware, as ferrolet-check would.
-function check(uploadName, uploadBytes, firmwareName, firmwareBytes) {
-  give(0, uploadBytes);
-  if (firmwareBytes) give(1, firmwareBytes);
-  const status = call(core._web_check, uploadName, firmwareBytes ? firmwareName : '');
-  return { status, report: textOut(), verdict: core.UTF8ToString(core._web_verdict()) };
-}
-
-// The messages of an upload and when each is due, in microseconds from the start.
-function plan(upload, pauseMs) {
-  give(0, upload);
-  const count = core._web_plan_send(pauseMs * 1000);
-  const steps = [];
-  for (let i = 0; i < count; i++) {
-    const field = (f) => core._web_plan_step(i, f);
-    steps.push({ offset: field(0), length: field(1), atUs: field(2), endUs: field(3), block: field(4) });
-  }
-  return steps;
-}
+const check = (uploadName, uploadBytes, firmwareName, firmwareBytes) =>
+  call(core._web_check, uploadName, uploadBytes, firmwareName, firmwareBytes || new Uint8Array());
+// The messages of an upload, when each is due, and what to say while they go out.
+const plan = (upload, name, pauseMs, port) => call(core._web_plan, upload, name, pauseMs, port);
+const page = call(core._web_page);
 
 // For the page's own tests and benchmarks: the same calls the page makes.
 window.ferrolet = { convert, check, plan };
 
 const readFile = (file) => file.arrayBuffer().then((b) => new Uint8Array(b));
 
-function showVerdict(element, text, good) {
-  element.textContent = text;
-  element.className = 'verdict ' + (good ? 'good' : 'bad');
+function showVerdict(element, result) {
+  element.textContent = result.verdict;
+  element.className = 'verdict ' + (result.good ? 'good' : 'bad');
 }
 
 // What Send would send: the last upload converted, or the last upload checked valid.
 let sendable = null;
 
-function offerForSending(bytes, name, how) {
+function offerForSending(bytes, name, offer) {
   sendable = { bytes, name };
-  $('send-source').textContent = `${name} (${how}, ${bytes.length} bytes)`;
+  $('send-source').textContent = offer;
   updateSendButton();
 }
 
@@ -95,13 +93,13 @@ let download = null;
 
 async function convertFile(file) {
   const result = convert(file.name, await readFile(file));
-  showVerdict($('convert-verdict'), result.verdict, result.exitCode === 0);
+  showVerdict($('convert-verdict'), result);
   $('convert-messages').textContent = result.messages;
-  $('convert-map').textContent = result.map ? 'block map (# data, . all 0x00, + data then filler):\n' + result.map : '';
-  download = result.upload ? { bytes: result.upload, name: result.uploadName } : null;
+  $('convert-map').textContent = result.map || '';
+  download = result.upload ? { bytes: result.upload, name: result.upload_name } : null;
   $('download').disabled = download === null;
   $('download').textContent = download ? `Download ${download.name}` : 'Download the upload';
-  if (download) offerForSending(download.bytes, download.name, 'converted');
+  if (download) offerForSending(download.bytes, download.name, result.offer);
 }
 
 $('download').addEventListener('click', () => {
@@ -119,16 +117,30 @@ async function checkFiles() {
   const hex = $('check-hex-file').files[0];
   const bytes = await readFile(upload);
   const result = check(upload.name, bytes, hex ? hex.name : '', hex ? await readFile(hex) : null);
-  showVerdict($('check-verdict'), result.verdict, result.status === 0);
+  showVerdict($('check-verdict'), result);
   $('check-report').textContent = result.report;
-  if (result.status === 0) offerForSending(bytes, upload.name, 'checked');
+  if (result.offer) offerForSending(bytes, upload.name, result.offer);
 }
 
 $('hex-file').addEventListener('change', () => $('hex-file').files[0] && convertFile($('hex-file').files[0]));
 $('syx-file').addEventListener('change', checkFiles);
 $('check-hex-file').addEventListener('change', checkFiles);
 
-// Dropping files: on the Convert box a HEX file, on the Check box an upload and its HEX file.
+// Dropped on the Check box: the upload and, optionally, its HEX file.
+function dropOnCheck(files) {
+  const isUpload = (f) => f.name.toLowerCase().endsWith('.syx');
+  const upload = files.find(isUpload);
+  const hex = files.find((f) => !isUpload(f));
+  const set = (input, file) => {
+    const list = new DataTransfer();
+    if (file) list.items.add(file);
+    input.files = list.files;
+  };
+  if (upload) set($('syx-file'), upload);
+  if (hex || upload) set($('check-hex-file'), hex);
+  checkFiles();
+}
+
 for (const section of [$('convert'), $('check')]) {
   section.addEventListener('dragover', (e) => {
     e.preventDefault();
@@ -139,32 +151,27 @@ for (const section of [$('convert'), $('check')]) {
     e.preventDefault();
     section.classList.remove('dragging');
     const files = [...e.dataTransfer.files];
-    if (section.id === 'convert' && files[0]) {
-      convertFile(files[0]);
-      return;
+    if (section.id === 'convert') {
+      if (files[0]) convertFile(files[0]);
+    } else {
+      dropOnCheck(files);
     }
-    const isUpload = (f) => f.name.toLowerCase().endsWith('.syx');
-    const upload = files.find(isUpload);
-    const hex = files.find((f) => !isUpload(f));
-    const set = (input, file) => {
-      const list = new DataTransfer();
-      if (file) list.items.add(file);
-      input.files = list.files;
-    };
-    if (upload) set($('syx-file'), upload);
-    if (hex || upload) set($('check-hex-file'), hex);
-    checkFiles();
   });
 }
 
-// Sending.
+// The extra pause, within the core's limits, remembered for the next visit.
 const pauseInput = $('pause');
-pauseInput.value = String(Math.min(1000, Math.max(0, Number(localStorage.getItem(PAUSE_KEY)) || 0)));
+const withinPauseLimits = (value) =>
+  Math.min(page.pause_max_ms, Math.max(page.pause_min_ms, Math.round(Number(value) || 0)));
+$('pause-label').textContent = page.pause_label;
+pauseInput.min = String(page.pause_min_ms);
+pauseInput.max = String(page.pause_max_ms);
+pauseInput.value = String(withinPauseLimits(localStorage.getItem(PAUSE_KEY)));
 pauseInput.addEventListener('change', () => {
-  const ms = Math.min(1000, Math.max(0, Math.round(Number(pauseInput.value) || 0)));
-  pauseInput.value = String(ms);
-  localStorage.setItem(PAUSE_KEY, String(ms));
+  pauseInput.value = String(withinPauseLimits(pauseInput.value));
+  localStorage.setItem(PAUSE_KEY, pauseInput.value);
 });
+$('send-source').textContent = page.nothing_to_send;
 
 let midi = null;
 let sending = null;
@@ -179,25 +186,19 @@ function listPorts() {
   select.replaceChildren(...[...midi.outputs.values()].map((o) => new Option(o.name || o.id, o.id)));
   if ([...select.options].some((o) => o.value === chosen)) select.value = chosen;
   select.disabled = select.options.length === 0;
-  $('midi-status').textContent = select.options.length
-    ? 'MIDI is ready. Choose the port the device is connected to.'
-    : 'MIDI is ready, but no output port is connected.';
+  $('midi-status').textContent = select.options.length ? page.midi_ready : page.midi_no_port;
   updateSendButton();
 }
 
 async function startMidi() {
   if (!navigator.requestMIDIAccess) {
-    $('midi-status').textContent =
-      'This browser cannot send MIDI (it has no Web MIDI). Convert and download still work: ' +
-      'send the .syx file with a SysEx tool, or open this page in a browser with Web MIDI.';
+    $('midi-status').textContent = page.midi_missing;
     return;
   }
   try {
     midi = await navigator.requestMIDIAccess({ sysex: true });
   } catch (error) {
-    $('midi-status').textContent =
-      'MIDI access with SysEx was not allowed, so the page cannot send. Convert and download ' +
-      'still work; allow MIDI for this page in the browser settings to send from here.';
+    $('midi-status').textContent = page.midi_refused;
     return;
   }
   midi.addEventListener('statechange', listPorts);
@@ -207,46 +208,49 @@ async function startMidi() {
 const sleepUntil = (time) =>
   new Promise((resolve) => setTimeout(resolve, Math.max(0, time - performance.now())));
 
+// Hands each planned message to the port shortly before it is due; returns the index of the last
+// step handed over (-1 for none).
+async function handOver(output, bytes, steps, current) {
+  const start = performance.now() + LOOKAHEAD_MS;
+  current.start = start;
+  let last = -1;
+  for (let i = 0; i < steps.steps; i++) {
+    const due = start + steps.at_us[i] / 1000;
+    await sleepUntil(due - LOOKAHEAD_MS);
+    if (current.cancelled) break;
+    output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);
+    last = i;
+    $('progress').value = Math.max(0, steps.block[i]);
+    $('progress-text').textContent = steps.progress[i];
+    current.last = i;
+  }
+  return last;
+}
+
+// Sends the upload offered for sending to the chosen port, as the core plans it.
 async function send() {
   const output = midi.outputs.get($('port').value);
-  const pauseMs = Number(pauseInput.value);
-  const steps = plan(sendable.bytes, pauseMs);
   const { bytes, name } = sendable;
-  if (!output || steps.length === 0) return;
-  const blocks = steps[steps.length - 1].block;
-  sending = { cancelled: false };
+  const steps = plan(bytes, name, Number(pauseInput.value), output ? output.name || output.id : '');
+  if (!output || steps.steps === 0) return;
+  sending = { cancelled: false, last: -1 };
   const current = sending;
   updateSendButton();
   $('cancel-button').disabled = false;
   $('send-result').textContent = '';
-  const progress = $('progress');
-  progress.max = blocks;
-  progress.value = 0;
-  const start = performance.now() + LOOKAHEAD_MS;
-  let handedOver = 0;
+  $('progress').max = steps.block[steps.steps - 1];
+  $('progress').value = 0;
   try {
-    for (const step of steps) {
-      const due = start + step.atUs / 1000;
-      await sleepUntil(due - LOOKAHEAD_MS);
-      if (current.cancelled) break;
-      output.send(bytes.subarray(step.offset, step.offset + step.length), due);
-      handedOver = Math.max(0, step.block);
-      progress.value = handedOver;
-      $('progress-text').textContent = `block ${handedOver} of ${blocks}`;
-    }
+    const last = await handOver(output, bytes, steps, current);
     if (current.cancelled) {
       if (output.clear) output.clear();
-      $('send-result').textContent = `Cancelled after block ${handedOver} of ${blocks}; send the whole upload again.`;
+      $('send-result').textContent = steps.cancelled[Math.max(0, last)];
     } else {
-      const end = steps[steps.length - 1].endUs;
-      await sleepUntil(start + end / 1000);
-      const seconds = (end / 1e6).toFixed(2);
-      $('send-result').textContent =
-        `Sent ${name}: ${blocks} data blocks, ${bytes.length} bytes, to ${output.name || output.id} ` +
-        `in ${seconds} s, paced at DIN MIDI speed (3,125 bytes/s) with ${pauseMs} ms extra between frames.`;
+      await sleepUntil(current.start + steps.end_us[steps.steps - 1] / 1000);
+      $('send-result').textContent = steps.done;
     }
   } catch (error) {
-    $('send-result').textContent = `Sending stopped: ${error.message}`;
+    $('send-result').textContent = `${steps.stopped[Math.max(0, current.last)]} ${error.message}`;
   } finally {
     sending = null;
     $('cancel-button').disabled = true;

@@ -1,17 +1,11 @@
-#include "core/send_plan.hpp"
+#include "send/send_plan.hpp"
 
 #include <algorithm>
 
 namespace ferrolet {
 
-namespace {
-
-std::array<std::uint8_t, IMAGE_SIZE> content;
-
-}  // namespace
-
 std::size_t plan_send(std::span<const std::uint8_t> upload, std::int64_t extra_pause_us,
-                      SendPlan& plan) noexcept {
+                      SendPlan& plan, UploadContent& content) noexcept {
   const UploadCheck check = decode_upload(upload, content);
   if (check.fault != UploadFault::None) return 0;
   const std::int64_t pause =

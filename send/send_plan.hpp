@@ -12,11 +12,9 @@
 
 namespace ferrolet {
 
-// A DIN MIDI line: 31,250 baud, 10 bits to a byte, so 3,125 bytes a second.
-inline constexpr std::int64_t DIN_MICROSECONDS_PER_BYTE = 320;
-
 // The longest extra pause between frames a sender offers, for slow receivers.
 inline constexpr std::int64_t MAX_EXTRA_PAUSE_MICROSECONDS = 1000000;
+inline constexpr std::int64_t MAX_EXTRA_PAUSE_MILLISECONDS = MAX_EXTRA_PAUSE_MICROSECONDS / 1000;
 
 // One message to send: upload[offset .. offset + length), due `at_us` microseconds after the
 // start and through a DIN line by `end_us`; `block` is -1 for the preamble, 0 for the header
@@ -34,9 +32,10 @@ using SendPlan = std::array<SendStep, MAX_BLOCKS + 2>;
 
 // Plans the sending of a valid upload: every message starts no sooner than the previous one (and
 // after the preamble, the gap) would have taken on a DIN line, plus `extra_pause_us` (clamped to
-// 0 .. MAX_EXTRA_PAUSE_MICROSECONDS) after each frame. Returns the number of steps, 0 if `upload`
-// is not a valid upload.
+// 0 .. MAX_EXTRA_PAUSE_MICROSECONDS) after each frame; `content` receives the decoded blocks.
+// Returns the number of steps, 0 if `upload` is not a valid upload.
 [[nodiscard]] std::size_t plan_send(std::span<const std::uint8_t> upload,
-                                    std::int64_t extra_pause_us, SendPlan& plan) noexcept;
+                                    std::int64_t extra_pause_us, SendPlan& plan,
+                                    UploadContent& content) noexcept;
 
 }  // namespace ferrolet
