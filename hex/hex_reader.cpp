@@ -146,6 +146,46 @@ constexpr std::size_t READ_BLOCK = std::size_t{64} * 1024;
   return true;
 }
 
+// Shortcuts for the shapes of well-formed records, each with exactly the effect of stepping
+// through the same bytes. This one takes what cannot raise a fault: a line end, a run of data
+// pairs, a record header. Returns the bytes taken from the front of `rest`, 0 if none applies.
+[[nodiscard]] std::size_t take_fault_free(HexReader& reader, FirmwareImage& image,
+                                          HexSummary& summary,
+                                          std::span<const char> rest) noexcept {
+  const char ch = rest[0];
+  if (ch == '\n' || ch == '\r') {  // line ends change nothing but the count
+    summary.characters += 1;
+    return 1;
+  }
+  if (reader.state == RecordState::DataAndChecksum && reader.digit_index == 0 &&
+      reader.remaining > 0) {
+    const std::size_t pairs = take_data_pairs(reader, image, summary, rest);
+    if (pairs > 0) return pairs;
+  }
+  if (reader.state == RecordState::ByteCount && reader.digit_index == 0 && rest.size() >= 8 &&
+      take_record_header(reader, summary, rest.first<8>())) {
+    return 8;
+  }
+  return 0;
+}
+
+// Takes the next pair of digits at once where the reader is between bytes of a record, otherwise
+// the next byte alone; `event` gets the fault it raised. Returns the bytes taken.
+[[nodiscard]] std::size_t take_next(HexReader& reader, FirmwareImage& image, HexSummary& summary,
+                                    std::span<const char> rest, HexEvent& event) noexcept {
+  if (reader.state != RecordState::AwaitColon && reader.digit_index % 2 == 0 &&
+      rest.size() >= 2) {
+    const int high = hex_digit_value(rest[0]);
+    const int low = hex_digit_value(rest[1]);
+    if ((high | low) >= 0) {
+      event = take_pair(reader, image, summary, high * 16 + low);
+      return 2;
+    }
+  }
+  event = hex_step(reader, image, summary, rest[0]);
+  return 1;
+}
+
 }  // namespace
 
 HexEvent hex_step(HexReader& reader, FirmwareImage& image, HexSummary& summary, char ch) noexcept {
@@ -186,42 +226,16 @@ HexEvent hex_step(HexReader& reader, FirmwareImage& image, HexSummary& summary, 
 
 std::size_t hex_feed(HexReader& reader, FirmwareImage& image, HexSummary& summary,
                      std::span<const char> bytes, HexEvent& event) noexcept {
-  // Shortcuts for the shapes of well-formed records, each with exactly the effect of stepping
-  // through the same bytes; whatever they do not take goes through hex_step.
-  const std::size_t size = bytes.size();
   std::size_t taken = 0;
   event = {};
-  while (taken < size) {
-    const char ch = bytes[taken];
-    if (ch == '\n' || ch == '\r') {  // line ends change nothing but the count
-      summary.characters += 1;
-      taken += 1;
+  while (taken < bytes.size()) {
+    const std::span<const char> rest = bytes.subspan(taken);
+    const std::size_t fault_free = take_fault_free(reader, image, summary, rest);
+    if (fault_free > 0) {
+      taken += fault_free;
       continue;
     }
-    if (reader.state == RecordState::DataAndChecksum && reader.digit_index == 0 &&
-        reader.remaining > 0) {
-      const std::size_t pairs = take_data_pairs(reader, image, summary, bytes.subspan(taken));
-      taken += pairs;
-      if (pairs > 0) continue;
-    }
-    if (reader.state == RecordState::ByteCount && reader.digit_index == 0 && size - taken >= 8 &&
-        take_record_header(reader, summary, bytes.subspan(taken).first<8>())) {
-      taken += 8;
-      continue;
-    }
-    if (reader.state != RecordState::AwaitColon && reader.digit_index % 2 == 0 &&
-        size - taken >= 2) {
-      const int high = hex_digit_value(ch);
-      const int low = hex_digit_value(bytes[taken + 1]);
-      if ((high | low) >= 0) {
-        event = take_pair(reader, image, summary, high * 16 + low);
-        taken += 2;
-        if (event.fault != HexFault::None) break;
-        continue;
-      }
-    }
-    event = hex_step(reader, image, summary, ch);
-    taken += 1;
+    taken += take_next(reader, image, summary, rest, event);
     if (event.fault != HexFault::None) break;
   }
   return taken;

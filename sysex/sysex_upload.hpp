@@ -41,9 +41,10 @@ enum class BlockMark : char {
 [[nodiscard]] BlockMark classify_block(std::span<const std::uint8_t> block, bool last,
                                        std::span<const std::uint8_t> firmware) noexcept;
 
-// The whole upload file, built in memory before anything is written.
+// The whole upload file, built in memory before anything is written. Only bytes[0 .. used) are
+// ever read, so a new buffer is not cleared first.
 struct UploadBuffer {
-  std::array<std::uint8_t, OUTPUT_CAPACITY> bytes{};
+  std::array<std::uint8_t, OUTPUT_CAPACITY> bytes;
   std::size_t used = 0;
 };
 

@@ -304,6 +304,12 @@ TEST(HexReader, BlockReadMatchesStepReadOnGeneratedInputs) {
     const std::string text = broken_input(rng);
     SCOPED_TRACE(testing::Message() << "round " << round << ": " << text);
     const ReadResult expected = read_by_step(text);
+    const hex_text::ExpectedRead counted = hex_text::expected_read(text);
+    ASSERT_EQ(expected.summary.errors, counted.errors);
+    ASSERT_EQ(expected.faults.size(), static_cast<std::size_t>(counted.errors));
+    ASSERT_EQ(expected.summary.records, counted.records);
+    ASSERT_EQ(expected.summary.lowest, counted.lowest);
+    ASSERT_EQ(expected.summary.highest, counted.highest);
 
     ReadResult got;
     HexReader reader;
