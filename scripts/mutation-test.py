@@ -6,6 +6,10 @@ a wrong order). The tree is copied to a scratch folder; for every fault the copy
 and tested (the suite without the 100 MB tests), then restored. A fault that the suite does not
 notice survives; a fault that does not build counts as neither.
 
+Faults in the page (web/) are judged by its browser tests; faults in the shared core that the
+native suite misses are given to the browser tests too, with the unchanged programs as their
+oracle.
+
 Usage: python3 scripts/mutation-test.py [NAME-FILTER]
 """
 import os
@@ -17,6 +21,19 @@ import tempfile
 
 # (name, file, text in the file, text that replaces it)
 FAULTS = [
+    # the ground floor: the target's limits and the upload format
+    ("target: gap one byte short", "target/limits.hpp",
+     "GAP_SIZE = 62;", "GAP_SIZE = 61;"),
+    ("target: DIN line taken as 300 us a byte", "target/limits.hpp",
+     "DIN_MICROSECONDS_PER_BYTE = 320;", "DIN_MICROSECONDS_PER_BYTE = 300;"),
+    ("target: block count rounded up", "target/limits.hpp",
+     "return highest / BLOCK_SIZE + 1;", "return (highest + BLOCK_SIZE - 1) / BLOCK_SIZE;"),
+    ("target: frame start byte changed", "target/limits.hpp",
+     "0xF0, 0x70, 0x68, 0x00, 0x15, 0x55", "0xF0, 0x70, 0x68, 0x00, 0x15, 0x56"),
+    ("target: preamble byte changed", "target/limits.hpp",
+     "0x17, 0x04, 0x02, 0xF7", "0x71, 0x04, 0x02, 0xF7"),
+    ("target: packed size rounded down", "target/limits.hpp",
+     "return (8 * length + 6) / 7;", "return (8 * length + 5) / 7;"),
     # the reader
     ("hex: stores one byte past the image", "hex/hex_reader.cpp",
      "reader.address < IMAGE_SIZE", "reader.address <= IMAGE_SIZE"),
@@ -47,8 +64,18 @@ FAULTS = [
      "    reader.checksum_seen = false;\n    return event;", "    return event;"),
     ("hex: pair shortcut shifts by a digit", "hex/hex_reader.cpp",
      "reader.field_value * 256 + value", "reader.field_value * 16 + value"),
+    ("hex: data pairs run into the checksum", "hex/hex_reader.cpp",
+     "std::min(bytes.size() / 2, static_cast<std::size_t>(reader.remaining))", "bytes.size() / 2"),
+    ("hex: unexpected byte sign-extended", "hex/hex_reader.cpp",
+     "summary.records, static_cast<unsigned char>(ch)};", "summary.records, ch};"),
+    ("hex: addresses wrapped to the memory", "hex/hex_reader.cpp",
+     "reader.address = reader.field_value;", "reader.address = reader.field_value & 0x3FFF;"),
+    ("hex: read error taken for the end", "hex/hex_reader.cpp",
+     "if (std::ferror(input) != 0) return false;", ""),
     # the upload encoder and decoder
     ("sysex: wrong CRC polynomial", "sysex/sysex_upload.cpp", "0xA001U", "0xA002U"),
+    ("sysex: CRC start value 0", "sysex/sysex_upload.cpp",
+     "std::uint32_t crc = 0xFFFF;", "std::uint32_t crc = 0;"),
     ("sysex: CRC high byte first", "sysex/sysex_upload.cpp",
      "payload[length] = static_cast<std::uint8_t>(crc & 0xFF);\n"
      "  payload[length + 1] = static_cast<std::uint8_t>(crc >> 8);",
@@ -68,6 +95,8 @@ FAULTS = [
      "std::min<std::size_t>(BLOCK_SIZE, image_end - first + 1)"),
     ("sysex: filler one character short", "sysex/sysex_upload.hpp",
      "return k < UPLOAD_FILLER.size()", "return k + 1 < UPLOAD_FILLER.size()"),
+    ("sysex: filler starts at its second character", "sysex/sysex_upload.cpp",
+     "payload[1 + from_image + k] = filler_byte(k);", "payload[1 + from_image + k] = filler_byte(k + 1);"),
     ("sysex: padding bits not checked", "sysex/sysex_upload.cpp",
      "if (bits != 0) return {UploadFault::PaddingBits, end - 1};", ""),
     ("sysex: decoder takes 129 blocks", "sysex/sysex_upload.cpp",
@@ -86,7 +115,16 @@ FAULTS = [
      "  if (last) {\n    for (std::size_t used", "  {\n    for (std::size_t used"),
     ("sysex: header byte 2 not checked", "sysex/sysex_upload.cpp",
      "payload[2] != 0 || ", ""),
-    # the conversion core
+    ("sysex: packed length one short allowed", "sysex/sysex_upload.cpp",
+     "end - body <= packed && file[end] <= 0x7F", "end - body < packed && file[end] <= 0x7F"),
+    ("sysex: a missing block called a cut file", "sysex/sysex_upload.cpp",
+     "if (at == file.size()) return {UploadFault::BlockCount, block, at, blocks};",
+     "if (at == file.size()) return {UploadFault::FileLength, block, at, blocks};"),
+    ("sysex: first gap byte checked as preamble", "sysex/sysex_upload.cpp",
+     "return {i < PREAMBLE_SIZE ? UploadFault::Preamble", "return {i <= PREAMBLE_SIZE ? UploadFault::Preamble"),
+    ("sysex: frame encoder needs one byte of CRC room", "sysex/sysex_upload.cpp",
+     "if (payload.size() < length + 2 ||", "if (payload.size() < length + 1 ||"),
+    # the conversion core and its texts
     ("core: errors tested before the lowest address", "core/conversion.cpp",
      "  if (summary.lowest != 0) return Refusal::LowestNotZero;\n"
      "  if (summary.errors != 0) return Refusal::ReadErrors;",
@@ -94,84 +132,132 @@ FAULTS = [
      "  if (summary.lowest != 0) return Refusal::LowestNotZero;"),
     ("core: highest = IMAGE_SIZE let through", "core/conversion.cpp",
      "summary.highest >= IMAGE_SIZE", "summary.highest > IMAGE_SIZE"),
-    ("core: a 5-byte name refused", "core/conversion.cpp",
-     "name.size() >= 5", "name.size() > 5"),
+    ("core: a 4-byte name taken", "core/conversion.cpp",
+     "name.size() >= 5", "name.size() >= 4"),
     ("core: the dot looked for one place late", "core/conversion.cpp",
      "name[name.size() - 4] == '.'", "name[name.size() - 3] == '.'"),
     ("core: output name loses the dot", "core/conversion.cpp",
      "input_path.substr(0, input_path.size() - 3)", "input_path.substr(0, input_path.size() - 4)"),
-    ("core: summary prints highest for lowest", "core/conversion.cpp",
-     "static_cast<long long>(summary.characters), summary.lowest,\n"
-     "                              summary.highest,",
-     "static_cast<long long>(summary.characters), summary.highest,\n"
-     "                              summary.lowest,"),
+    ("core: summary says highest for lowest", "core/messages.cpp",
+     "summary.characters, summary.lowest, summary.highest", "summary.characters, summary.highest, summary.lowest"),
     ("core: memory size in the message off by one", "core/conversion.cpp",
-     "summary.highest, IMAGE_SIZE),", "summary.highest, IMAGE_SIZE - 1),"),
+     "say(sink, BEYOND_MEMORY, summary.highest, IMAGE_SIZE);",
+     "say(sink, BEYOND_MEMORY, summary.highest, IMAGE_SIZE - 1);"),
     ("core: header block counted as a data block", "core/conversion.cpp",
-     "conversion.blocks, static_cast<int>", "conversion.blocks + 1, static_cast<int>"),
+     "say(front_end.say, WRITTEN, work.conversion.blocks,", "say(front_end.say, WRITTEN, work.conversion.blocks + 1,"),
+    ("core: two arguments taken", "core/conversion.cpp",
+     "if (arguments.size() != 1 ||", "if (arguments.size() < 1 ||"),
+    ("core: a failed write called a failed open", "core/conversion.cpp",
+     "      say(front_end.say, CANNOT_WRITE_OUTPUT, work.output);",
+     "      say(front_end.say, CANNOT_OPEN_OUTPUT, work.output);"),
+    ("core: an unreadable input called missing", "core/conversion.cpp",
+     "      say(front_end.say, INPUT_UNREADABLE, input);", "      say(front_end.say, INPUT_NOT_FOUND, input);"),
+    ("core: a refused build leaves the buffer's count", "core/conversion.cpp",
+     "  upload.used = 0;\n  const Refusal refusal", "  const Refusal refusal"),
+    ("core: a page with errors told they start elsewhere", "core/conversion.cpp",
+     "      return say(sink, VERDICT_READ_ERRORS);", "      return say(sink, VERDICT_NOT_AT_ZERO);"),
+    ("core: the established typo corrected", "core/messages.hpp",
+     "read {} charactes, from", "read {} characters, from"),
+    ("core: the page's verdict loses its last words", "core/messages.hpp",
+     "bytes, ready to download or send.\"", "bytes.\""),
+    ("core: a padding fault described as a CRC fault", "core/messages.cpp",
+     "return say(sink, PADDING_BITS_FAULT);", "return say(sink, CRC_FAULT);"),
+    ("core: legend with and without the firmware swapped", "core/messages.cpp",
+     "  if (with_firmware) {\n    say(sink, MAP_LEGEND_WITH_FIRMWARE",
+     "  if (!with_firmware) {\n    say(sink, MAP_LEGEND_WITH_FIRMWARE"),
+    ("core: negative numbers lose their sign", "core/text.cpp",
+     "if (number < 0) digits[--at] = '-';", ""),
+    ("core: hex digits written backwards", "core/text.cpp",
+     "text[count - 1 - i] = DIGITS", "text[i] = DIGITS"),
+    ("core: seconds cut instead of rounded", "core/text.cpp",
+     "(time.microseconds + 5000) / 10000", "time.microseconds / 10000"),
+    ("core: a long text cut at the buffer", "core/text.cpp",
+     "  while (!text.empty()) {\n    if (out.used == out.buffer.size()) flush(out);",
+     "  if (!text.empty()) {\n    if (out.used == out.buffer.size()) flush(out);"),
     # the verifier's report
-    ("check: last firmware byte not compared", "core/check_report.cpp",
+    ("check: last firmware byte not compared", "check/check_report.cpp",
      "std::min(highest + 1, blocks * BLOCK_SIZE)", "std::min(highest, blocks * BLOCK_SIZE)"),
-    ("check: more blocks than the firmware needs let through", "core/check_report.cpp",
+    ("check: more blocks than the firmware needs let through", "check/check_report.cpp",
      "if (blocks != needed) {", "if (blocks < needed) {"),
-    ("check: filler expected one byte early", "core/check_report.cpp",
+    ("check: filler expected one byte early", "check/check_report.cpp",
      "static_cast<std::size_t>(highest + 1 - (needed - 1) * BLOCK_SIZE)",
      "static_cast<std::size_t>(highest - (needed - 1) * BLOCK_SIZE)"),
-    ("check: map compares one firmware byte too few", "core/check_report.cpp",
+    ("check: map compares one firmware byte too few", "check/check_report.cpp",
      "firmware->summary.highest + 1 - first", "firmware->summary.highest - first"),
-    ("check: map line broken one block early", "core/check_report.cpp",
+    ("check: map line broken one block early", "check/check_report.cpp",
      "if ((block + 1) % MAP_WIDTH == 0 || last)", "if (block % MAP_WIDTH == 0 || last)"),
-    ("check: largest upload taken as too long", "core/check_report.cpp",
+    ("check: largest upload taken as too long", "check/check_report.cpp",
      "if (upload.size() > OUTPUT_CAPACITY) {", "if (upload.size() >= OUTPUT_CAPACITY) {"),
-    ("check: only errors make a firmware unconvertible", "core/check_report.cpp",
+    ("check: only errors make a firmware unconvertible", "check/check_report.cpp",
      "if (refusal_of(summary) != Refusal::None) {", "if (summary.errors != 0) {"),
-    ("check: 'more faults' line for exactly eight", "core/check_report.cpp",
+    ("check: 'more faults' line for exactly eight", "check/check_report.cpp",
      "if (firmware.fault_count > static_cast<std::int64_t>(shown)) {",
      "if (firmware.fault_count >= static_cast<std::int64_t>(shown)) {"),
-    ("check: header block named the file layout", "core/check_report.cpp",
-     "if (frame < 0) return \"the file layout\";", "if (frame <= 0) return \"the file layout\";"),
+    ("check: header block named the file layout", "check/check_report.cpp",
+     "if (check.frame < 0) {", "if (check.frame <= 0) {"),
+    ("check: block 1 named the header block", "check/check_report.cpp",
+     "} else if (check.frame == 0) {", "} else if (check.frame <= 1) {"),
+    ("check: seven faults shown", "check/check_report.cpp",
+     "std::min(static_cast<std::size_t>(firmware.fault_count), firmware.faults.size())",
+     "std::min(static_cast<std::size_t>(firmware.fault_count), firmware.faults.size() - 1)"),
+    ("check: a ninth fault kept past the array", "check/check_report.cpp",
+     "if (read.fault_count < static_cast<std::int64_t>(read.faults.size())) {",
+     "if (read.fault_count <= static_cast<std::int64_t>(read.faults.size())) {"),
+    ("check: page verdicts with and without firmware swapped", "check/check_report.cpp",
+     "say(sink, with_firmware ? VERDICT_FIRMWARE_CARRIED : VERDICT_UPLOAD_VALID);",
+     "say(sink, with_firmware ? VERDICT_UPLOAD_VALID : VERDICT_FIRMWARE_CARRIED);"),
+    ("check: map 32 blocks to a line", "check/check_report.cpp",
+     "constexpr std::int32_t MAP_WIDTH = 64;", "constexpr std::int32_t MAP_WIDTH = 32;"),
+    ("check: a broken upload still mapped", "check/check_report.cpp",
+     "  if (check.fault != UploadFault::None) return false;\n  say_map", "  say_map"),
     # the send plan
-    ("plan: no pause for the gap", "core/send_plan.cpp",
+    ("plan: no pause for the gap", "send/send_plan.cpp",
      "std::int64_t next = wire_time(PREAMBLE_SIZE + GAP_SIZE);",
      "std::int64_t next = wire_time(PREAMBLE_SIZE);"),
-    ("plan: extra pause not limited", "core/send_plan.cpp",
+    ("plan: extra pause not limited", "send/send_plan.cpp",
      "std::clamp<std::int64_t>(extra_pause_us, 0, MAX_EXTRA_PAUSE_MICROSECONDS)",
      "std::max<std::int64_t>(extra_pause_us, 0)"),
-    ("plan: first data frame paced as a header", "core/send_plan.cpp",
+    ("plan: first data frame paced as a header", "send/send_plan.cpp",
      "block == 0 ? HEADER_FRAME_SIZE : DATA_FRAME_SIZE", "block <= 1 ? HEADER_FRAME_SIZE : DATA_FRAME_SIZE"),
+    ("plan: a frame's wire time forgotten", "send/send_plan.cpp",
+     "next += wire_time(length) + pause;", "next += pause;"),
+    ("plan: a frame ends when it starts", "send/send_plan.cpp",
+     "plan[steps++] = {offset, length, next, next + wire_time(length), block};",
+     "plan[steps++] = {offset, length, next, next, block};"),
+    ("plan: last block not planned", "send/send_plan.cpp",
+     "for (std::int32_t block = 0; block <= check.blocks; ++block) {",
+     "for (std::int32_t block = 0; block < check.blocks; ++block) {"),
+    ("plan: pause limited to 0.1 s", "send/send_plan.hpp",
+     "MAX_EXTRA_PAUSE_MICROSECONDS = 1000000;", "MAX_EXTRA_PAUSE_MICROSECONDS = 100000;"),
     # the command
-    ("ferrolet: extra arguments accepted", "driver/main.cpp",
-     "if (argc != 2 || !valid_input_name(argv[1])) {", "if (argc < 2 || !valid_input_name(argv[1])) {"),
-    ("ferrolet: would-replace check dropped", "driver/main.cpp",
-     "if (would_replace_input(input_path, output_path)) {", "if (false) {"),
-    ("ferrolet: refusal exits 0", "driver/main.cpp",
-     "if (conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;",
-     "if (conversion.refusal != Refusal::None) return EXIT_CONVERTED;"),
-    ("ferrolet: cannot-open exits as unreadable input", "driver/main.cpp",
-     "      std::printf(CANNOT_OPEN_OUTPUT, output_path.c_str());\n"
-     "      return EXIT_OUTPUT_UNWRITABLE;",
-     "      std::printf(CANNOT_OPEN_OUTPUT, output_path.c_str());\n"
-     "      return EXIT_INPUT_UNREADABLE;"),
+    ("ferrolet: extra arguments dropped", "driver/main.cpp",
+     "std::clamp(argc - 1, 0, 2)", "std::clamp(argc - 1, 0, 1)"),
     ("ferrolet: a folder as input called missing", "driver/main.cpp",
-     "const bool folder = std::filesystem::is_directory(file_path(input_path), ec);",
-     "const bool folder = false;"),
+     "return std::filesystem::is_directory(file_path(path), ec) ? InputRead::CannotRead",
+     "return false ? InputRead::CannotRead"),
     ("ferrolet: read error taken for the end", "driver/main.cpp",
-     "if (!read_to_end) {", "if (false) {"),
+     "return read_to_end ? InputRead::Read : InputRead::CannotRead;", "return InputRead::Read;"),
+    ("ferrolet: would-replace check dropped", "driver/main.cpp",
+     "return would_replace_input(std::string(input), output);", "return false;"),
     # the upload write
     ("write: a non-regular upload path accepted", "driver/output_file.cpp",
-     "if (exists && (!S_ISREG(earlier.st_mode) ||", "if (exists && ("),
+     "earlier.replaceable = S_ISREG(earlier.status.st_mode) &&", "earlier.replaceable ="),
     ("write: read-only upload replaced", "driver/output_file.cpp",
-     "faccessat(folder, name.c_str(), W_OK, AT_EACCESS) != 0", "false"),
+     "faccessat(folder.descriptor, name.c_str(), W_OK, AT_EACCESS) == 0", "true"),
     ("write: earlier mode not kept", "driver/output_file.cpp",
-     "static_cast<void>(fchmod(file, earlier.st_mode & 07777));", ""),
+     "static_cast<void>(fchmod(temporary.file, earlier.status.st_mode & 07777));", ""),
     ("write: earlier owner not kept", "driver/output_file.cpp",
-     "if (fchown(file, earlier.st_uid, earlier.st_gid) != 0) {", "if (true) {"),
+     "if (fchown(temporary.file, earlier.status.st_uid, earlier.status.st_gid) != 0) {", "if (true) {"),
+    ("write: group not kept when the owner cannot be", "driver/output_file.cpp",
+     "static_cast<void>(fchown(temporary.file, static_cast<uid_t>(-1), earlier.status.st_gid));", ""),
     ("write: new uploads created private", "driver/output_file.cpp",
      "exists ? 0600 : 0666", "0600"),
     ("write: shortened name one byte too long", "driver/output_file.cpp",
      "keep = name_max - suffix_length;", "keep = name_max - suffix_length + 1;"),
+    ("write: shortened name cut inside a character", "driver/output_file.cpp",
+     "while (keep > 0 && (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80)\n      --keep;", ""),
     ("write: temporary file kept after a failure", "driver/output_file.cpp",
-     "if (!written) static_cast<void>(unlinkat(folder, temporary.c_str(), 0));", ""),
+     "if (!written) static_cast<void>(unlinkat(at, temporary.name.c_str(), 0));", ""),
     ("write: renamed even when the write failed", "driver/output_file.cpp",
      "written = written && renameat(", "written = renameat("),
     ("write: signal handler leaves the file", "driver/output_file.cpp",
@@ -184,22 +270,98 @@ FAULTS = [
      "if (stat(input.c_str(), &in) != 0) return true;"),
     ("write: link replaced instead of its target", "driver/output_file.cpp",
      "if (!fs::is_symlink(fs::symlink_status(target, ec))) return true;", "return true;"),
+    ("write: a link followed from the working folder", "driver/output_file.cpp",
+     "target = fs::canonical(target, ec);", "target = fs::read_symlink(target, ec);"),
     ("write: handlers never installed", "driver/output_file.cpp",
      "current.sa_handler == SIG_IGN", "current.sa_handler != SIG_IGN"),
+    ("write: an ignored signal gets the handler", "driver/output_file.cpp",
+     "|| current.sa_handler == SIG_IGN) continue;", ") continue;"),
     ("write: an existing temporary name overwritten", "driver/output_file.cpp",
      "O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW", "O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW"),
+    ("write: not on disk before the rename", "driver/output_file.cpp",
+     "return fsync(temporary.file) == 0 || errno == EINVAL;", "return true;"),
     # ferrolet-check's command line
     ("ferrolet-check: --help exits 2", "driver/check_main.cpp",
-     "CHECK_USAGE_TEXT.data());\n    return CHECK_VALID;", "CHECK_USAGE_TEXT.data());\n    return CHECK_USAGE;"),
+     "return help ? CHECK_VALID : CHECK_USAGE;", "return CHECK_USAGE;"),
     ("ferrolet-check: no argument taken", "driver/check_main.cpp",
-     "if (argc != 2 && argc != 3) {", "if (argc > 3) {"),
+     "if (help || (argc != 2 && argc != 3)) {", "if (help || argc > 3) {"),
     ("ferrolet-check: firmware read error ignored", "driver/check_main.cpp",
      "  return read_to_end;\n}", "  return read_to_end || true;\n}"),
     ("ferrolet-check: cannot-read on standard output", "driver/check_main.cpp",
-     "std::fprintf(stderr, CANNOT_READ_UPLOAD, upload_path);",
-     "std::printf(CANNOT_READ_UPLOAD, upload_path);"),
+     "say(STANDARD_ERROR, CANNOT_READ_UPLOAD, upload_path);",
+     "say(STANDARD_OUTPUT, CANNOT_READ_UPLOAD, upload_path);"),
+    ("ferrolet-check: compared with an empty firmware", "driver/check_main.cpp",
+     "firmware_path != nullptr ? &files.firmware : nullptr,", "&files.firmware,"),
+    ("ferrolet-check: a longer upload read as the largest", "driver/check_main.cpp",
+     "std::array<std::uint8_t, UPLOAD_READ_CAPACITY> upload{};",
+     "std::array<std::uint8_t, OUTPUT_CAPACITY> upload{};"),
     ("platform: lost output noticed only after the flush at exit", "driver/platform.cpp",
-     "if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {", "if (std::ferror(stdout) != 0) {"),
+     "if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)", "if (std::ferror(stdout) != 0)"),
+    ("platform: standard error written to standard output", "driver/platform.cpp",
+     "piece.size(), stderr));", "piece.size(), stdout));"),
+    # the page's entry points
+    ("web: a bad name offers an empty upload", "web/ferrolet_web.cpp",
+     "if (status != EXIT_CONVERTED) return finish(call);",
+     "if (status == EXIT_REFUSED_INPUT) return finish(call);"),
+    ("web: every conversion called good", "web/ferrolet_web.cpp",
+     "put_verdict(call, verdict, status == EXIT_CONVERTED);", "put_verdict(call, verdict, true);"),
+    ("web: a check always reads a firmware", "web/ferrolet_web.cpp",
+     "const bool with_firmware = *firmware_name != '\\0';", "const bool with_firmware = true;"),
+    ("web: an invalid upload offered for sending", "web/ferrolet_web.cpp",
+     "  if (status == CHECK_VALID) {\n    put_text(call, \"offer\"", "  {\n    put_text(call, \"offer\""),
+    ("web: pause without an upper limit", "web/ferrolet_web.cpp",
+     "(pause_ms > 0 ? std::min(pause_ms, max_ms) : 0)", "(pause_ms > 0 ? pause_ms : 0)"),
+    ("web: progress counts one block ahead", "web/ferrolet_web.cpp",
+     "const std::int32_t handed = step.block < 0 ? 0 : step.block;",
+     "const std::int32_t handed = step.block + 1;"),
+    ("web: send time up to the last frame's start", "web/ferrolet_web.cpp",
+     "Seconds{plan.back().end_us}", "Seconds{plan.back().at_us}"),
+    ("web: pause limit given in microseconds", "web/ferrolet_web.cpp",
+     "put_number(call, \"pause_max_ms\", static_cast<double>(MAX_EXTRA_PAUSE_MILLISECONDS));",
+     "put_number(call, \"pause_max_ms\", static_cast<double>(MAX_EXTRA_PAUSE_MICROSECONDS));"),
+    ("web: a call's state kept for the next", "web/ferrolet_web.cpp",
+     "  session->call = std::make_unique<CallState>();",
+     "  if (!session->call) session->call = std::make_unique<CallState>();"),
+    # the page's script
+    ("app: result fields read one byte apart", "web/app.js",
+     "    at = body + size;\n", "    at = body + size + (kind === 'l' ? 1 : 0);\n"),
+    ("app: names passed without their end", "web/app.js",
+     "copy(new TextEncoder().encode(a + '\\0'))", "copy(new TextEncoder().encode(a))"),
+    ("app: download offered for a refused file", "web/app.js",
+     "$('download').disabled = download === null;", "$('download').disabled = false;"),
+    ("app: an invalid upload offered for sending", "web/app.js",
+     "if (result.offer) offerForSending(bytes, upload.name, result.offer);",
+     "offerForSending(bytes, upload.name, result.offer || '');"),
+    ("app: the dropped upload taken for its firmware", "web/app.js",
+     "const hex = files.find((f) => !isUpload(f));", "const hex = files.find(isUpload);"),
+    ("app: a pause that is not a number kept", "web/app.js",
+     "Math.round(Number(value) || 0)", "Math.round(Number(value))"),
+    ("app: pause not remembered", "web/app.js",
+     "  localStorage.setItem(PAUSE_KEY, pauseInput.value);\n", ""),
+    ("app: Send offered while sending", "web/app.js",
+     "!sendable || sending !== null ||", "!sendable ||"),
+    ("app: messages handed over without their time", "web/app.js",
+     "output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);",
+     "output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]));"),
+    ("app: one more message after Cancel", "web/app.js",
+     "    if (current.cancelled) break;\n    output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);",
+     "    output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);\n    if (current.cancelled) break;"),
+    ("app: Cancel leaves what the port holds", "web/app.js",
+     "      if (output.clear) output.clear();\n", ""),
+    ("app: sent before the last frame is through", "web/app.js",
+     "      await sleepUntil(current.start + steps.end_us[steps.steps - 1] / 1000);\n", ""),
+    ("app: messages due 10 % early", "web/app.js",
+     "const due = start + steps.at_us[i] / 1000;", "const due = start + (steps.at_us[i] / 1000) * 0.9;"),
+    ("app: MIDI asked for without SysEx", "web/app.js",
+     "requestMIDIAccess({ sysex: true })", "requestMIDIAccess({})"),
+    ("app: every verdict shown as good", "web/app.js",
+     "element.className = 'verdict ' + (result.good ? 'good' : 'bad');", "element.className = 'verdict good';"),
+    ("app: progress bar counts the preamble and header", "web/app.js",
+     "$('progress').max = steps.block[steps.steps - 1];", "$('progress').max = steps.steps;"),
+    ("app: a lost port's reason dropped", "web/app.js",
+     "`${steps.stopped[Math.max(0, current.last)]} ${error.message}`", "steps.stopped[Math.max(0, current.last)]"),
+    ("app: the block map left out", "web/app.js",
+     "$('convert-map').textContent = result.map || '';", "$('convert-map').textContent = '';"),
 ]
 
 
@@ -208,9 +370,35 @@ def pattern(text):
     return re.compile(r"\s*".join(re.escape(part) for part in text.split()))
 
 
-def run(command, cwd, timeout=900):
+def run(command, cwd, timeout=900, env=None):
     return subprocess.run(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                          timeout=timeout, check=False)
+                          timeout=timeout, check=False, env=env)
+
+
+def copy_tree(source, tree):
+    files = subprocess.run(["git", "ls-files"], cwd=source, stdout=subprocess.PIPE, text=True,
+                           check=True).stdout.split()
+    for name in files:
+        os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+        shutil.copy2(os.path.join(source, name), os.path.join(tree, name))
+
+
+def native_suite(tree):
+    """Builds and runs the native suite without the 100 MB tests; None if the build fails."""
+    if run(["cmake", "--build", "--preset", "release"], tree).returncode != 0:
+        return None
+    test = ["ctest", "--test-dir", "build/release", "-LE", "large", "-j", "2", "--timeout", "60"]
+    return run(test, tree).returncode == 0
+
+
+def web_suite(tree, oracle):
+    """Builds the page and runs its browser tests against the unchanged programs in `oracle`;
+    None if the page does not build."""
+    if run(["bash", "scripts/web.sh", "--build-only"], tree).returncode != 0:
+        return None
+    env = dict(os.environ, FERROLET_ORACLE=oracle)
+    return run(["node", "--test", "web.test.mjs"], os.path.join(tree, "tests", "web"),
+               env=env).returncode == 0
 
 
 def main():
@@ -222,19 +410,21 @@ def main():
             sys.exit(f"fault '{name}': its text occurs {found} times in {path}")
     work = tempfile.mkdtemp(prefix="ferrolet-mutation-")
     tree = os.path.join(work, "tree")
-    files = subprocess.run(["git", "ls-files"], cwd=source, stdout=subprocess.PIPE, text=True,
-                           check=True).stdout.split()
-    for name in files:
-        os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
-        shutil.copy2(os.path.join(source, name), os.path.join(tree, name))
-    if run(["cmake", "--preset", "release"], tree).returncode != 0 or \
-            run(["cmake", "--build", "--preset", "release"], tree).returncode != 0:
-        sys.exit("the unchanged tree does not build")
-    test = ["ctest", "--test-dir", "build/release", "-LE", "large", "-j", "2", "--timeout", "60"]
-    if run(test, tree).returncode != 0:
+    oracle_tree = os.path.join(work, "oracle")
+    copy_tree(source, tree)
+    copy_tree(source, oracle_tree)
+    # The page's tests compare it with the programs; those stay unchanged whatever the fault.
+    for folder in (tree, oracle_tree):
+        if run(["cmake", "--preset", "release"], folder).returncode != 0 or \
+                run(["cmake", "--build", "--preset", "release"], folder).returncode != 0:
+            sys.exit("the unchanged tree does not build")
+    oracle = os.path.join(oracle_tree, "build", "release")
+    shutil.copytree(os.path.join(source, "tests", "web", "node_modules"),
+                    os.path.join(tree, "tests", "web", "node_modules"), symlinks=True)
+    if not native_suite(tree) or not web_suite(tree, oracle):
         sys.exit("the unchanged tree fails its tests")
 
-    caught, survived, unbuilt = [], [], []
+    results = []  # (folder, name, verdict)
     for name, path, old, new in FAULTS:
         if wanted not in name:
             continue
@@ -242,30 +432,36 @@ def main():
         original = open(full, encoding="utf-8").read()
         open(full, "w", encoding="utf-8").write(pattern(old).sub(lambda _: new, original, count=1))
         try:
-            if run(["cmake", "--build", "--preset", "release"], tree).returncode != 0:
-                unbuilt.append(name)
-                verdict = "does not build"
-            elif run(test, tree).returncode != 0:
-                caught.append(name)
-                verdict = "caught"
-            else:
-                survived.append(name)
-                verdict = "SURVIVED"
+            # The page is built from everything but the programs' own files.
+            passed = None if path.startswith("web/") else native_suite(tree)
+            if passed is not False and not path.startswith("driver/"):
+                passed = web_suite(tree, oracle)
+            verdict = {None: "does not build", False: "caught", True: "SURVIVED"}[passed]
         except subprocess.TimeoutExpired:
-            caught.append(name)
             verdict = "caught (timed out)"
         finally:
             open(full, "w", encoding="utf-8").write(original)
+        results.append((path.split("/")[0], name, verdict))
         print(f"{verdict:>20}  {name}", flush=True)
-
-    judged = len(caught) + len(survived)
-    if judged:
-        print(f"\n{len(caught)} of {judged} faults caught ({100 * len(caught) / judged:.1f} %), "
-              f"{len(unbuilt)} did not build")
-    for name in survived:
-        print(f"survived: {name}")
+    report(results)
     shutil.rmtree(work, ignore_errors=True)
-    sys.exit(1 if survived else 0)
+    sys.exit(1 if any(v == "SURVIVED" for _, _, v in results) else 0)
+
+
+def report(results):
+    judged = [r for r in results if r[2] != "does not build"]
+    caught = [r for r in judged if r[2].startswith("caught")]
+    if judged:
+        print(f"\n{len(caught)} of {len(judged)} faults caught "
+              f"({100 * len(caught) / len(judged):.1f} %), "
+              f"{len(results) - len(judged)} did not build")
+    for folder in sorted({r[0] for r in judged}):
+        mine = [r for r in judged if r[0] == folder]
+        got = [r for r in mine if r[2].startswith("caught")]
+        print(f"  {folder + '/':10} {len(got)} of {len(mine)} ({100 * len(got) / len(mine):.0f} %)")
+    for _, name, verdict in results:
+        if verdict == "SURVIVED":
+            print(f"survived: {name}")
 
 
 if __name__ == "__main__":

@@ -10,8 +10,10 @@ import { after, before, test } from 'node:test';
 import { launchChromium, root, servePage } from './serve.mjs';
 
 const pageDir = join(root, 'build/web');
-const ferrolet = join(root, 'build/release/ferrolet');
-const ferroletCheck = join(root, 'build/release/ferrolet-check');
+// FERROLET_ORACLE names another build of the programs (the mutation pass keeps them unchanged).
+const oracle = process.env.FERROLET_ORACLE || join(root, 'build/release');
+const ferrolet = join(oracle, 'ferrolet');
+const ferroletCheck = join(oracle, 'ferrolet-check');
 const shots = join(root, 'build/web-screenshots');
 const BANNER = 'ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega168 on Tarvenbox\n';
 const US_PER_BYTE = 320; // a DIN MIDI line: 3,125 bytes a second
