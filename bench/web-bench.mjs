@@ -2,13 +2,13 @@
 // (10 loads) and the median time of converting the full 16 KB image (46 KB of HEX) in the page,
 // over 100 runs timed with performance.now(). Usage: node bench/web-bench.mjs FULL_16K.hex
 import { readFileSync } from 'node:fs';
-import { launchChromium, servePage } from '../tests/web/serve.mjs';
+import { launchBrowser, servePage } from '../tests/web/serve.mjs';
 
 const hex = readFileSync(process.argv[2]);
 const median = (values) => values.sort((a, b) => a - b)[Math.floor(values.length / 2)];
 
 const { server, url } = await servePage();
-const browser = await launchChromium();
+const browser = await launchBrowser('chrome');
 const page = await browser.newPage();
 const ready = [];
 for (let i = 0; i < 10; i++) {

@@ -101,6 +101,7 @@ inline constexpr Message<> VERDICT_FIRMWARE_CARRIED =
     "Valid: the upload is whole and carries exactly this firmware.";
 inline constexpr Message<> VERDICT_FIRMWARE_DIFFERS =
     "Not this firmware, or a broken upload: see the report.";
+inline constexpr Message<Name> DOWNLOAD_LABEL = "Download {}";
 inline constexpr Message<Name, Number> OFFER_CONVERTED = "{} (converted, {} bytes)";
 inline constexpr Message<Name, Number> OFFER_CHECKED = "{} (checked, {} bytes)";
 inline constexpr Message<> NOTHING_TO_SEND = "convert a firmware or check an upload first.";

@@ -173,8 +173,7 @@ constexpr std::size_t READ_BLOCK = std::size_t{64} * 1024;
 // the next byte alone; `event` gets the fault it raised. Returns the bytes taken.
 [[nodiscard]] std::size_t take_next(HexReader& reader, FirmwareImage& image, HexSummary& summary,
                                     std::span<const char> rest, HexEvent& event) noexcept {
-  if (reader.state != RecordState::AwaitColon && reader.digit_index % 2 == 0 &&
-      rest.size() >= 2) {
+  if (reader.state != RecordState::AwaitColon && reader.digit_index % 2 == 0 && rest.size() >= 2) {
     const int high = hex_digit_value(rest[0]);
     const int low = hex_digit_value(rest[1]);
     if ((high | low) >= 0) {

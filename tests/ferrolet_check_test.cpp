@@ -86,6 +86,18 @@ TEST_F(Check, NamesWhereAFirmwareDiffers) {
        "the upload carries more than the firmware past address 290\n", "##+\n"},
       {"the firmware is longer than the upload", firmware_up_to(400),
        "first difference at address 300 (0x012C): upload 0x70, firmware 0x2C\n", "##X\n"},
+      {"nine faults: the first eight are named, the ninth counted",
+       ":0100000041BF\r\n" + std::string(8, '!'),
+       "firmware другой_日本.hex: Line 1 Checksum error (sum=1)\n" +
+           [] {
+             std::string lines;
+             for (int i = 0; i < 7; ++i)
+               lines += "firmware другой_日本.hex: Line 1 unexpected character (!)\n";
+             return lines;
+           }() +
+           "firmware другой_日本.hex: 1 more faults\n"
+           "firmware другой_日本.hex: 9 errors, addresses 0 to 0; ferrolet would not convert it\n",
+       ""},
       {"the converter would refuse the firmware; its faults are named with it",
        ":0100000041BF\r\n:01000100" + std::string(1, '\0') + "41BD\r\n",
        "firmware другой_日本.hex: Line 1 Checksum error (sum=1)\n"
@@ -131,6 +143,17 @@ TEST_F(Check, ReportsTheFirstFaultOfABrokenUpload) {
       {"byte above 7F", with(100, static_cast<char>(0x90)),
        "fault in data block 1 at byte 100: data byte above 7F inside a frame\n"},
       {"CRC", with(100, 0x11), "fault in data block 1 at byte 84: CRC mismatch\n"},
+      {"padding bits", with(84 + 155, static_cast<char>(good[84 + 155] | 0x01)),
+       "fault in data block 1 at byte 239: padding bits of the last packed byte are not zero\n"},
+      {"a packed byte missing", good.substr(0, 100) + good.substr(101),
+       "fault in data block 1 at byte 239: packed length does not match the payload (F7 "
+       "misplaced)\n"},
+      {"blocks 1 and 2 swapped",
+       good.substr(0, 84) + good.substr(241, 157) + good.substr(84, 157) + good.substr(398),
+       "fault in data block 1 at byte 84: block number out of sequence\n"},
+      {"cut inside the 6-byte frame start", good.substr(0, 84 + 157 + 3),
+       "fault in data block 2 at byte 244: file ends inside a frame (length is not 84 + 157 * "
+       "N)\n"},
       {"cut short", good.substr(0, 500),
        "fault in data block 3 at byte 500: file ends inside a frame (length is not 84 + 157 * "
        "N)\n"},

@@ -31,15 +31,16 @@ const std::string UPLOAD_299_HEADER =
 
 TEST_F(Cli, RefusesAWrongCommandLineBeforeTouchingAnyFile) {
   put("a.he", ":00000001FF\r\n");
+  put(".hex", ":00000001FF\r\n");
   put("abcde", ":00000001FF\r\n");
   const std::vector<std::vector<std::string>> command_lines = {
-      {}, {"one.hex", "two.hex"}, {"a.he"}, {"abcde"}, {"ab.cdef"}, {""}};
+      {}, {"one.hex", "two.hex"}, {"a.he"}, {".hex"}, {"abcde"}, {"ab.cdef"}, {""}};
   for (const auto& args : command_lines) {
     SCOPED_TRACE(args.empty() ? "(none)" : args[0]);
     const RunResult r = run(args);
     EXPECT_EQ(r.out, USAGE);
     EXPECT_EQ(r.status, WRONG_COMMAND_LINE);
-    EXPECT_EQ(files(), (std::set<std::string>{"a.he", "abcde"}));
+    EXPECT_EQ(files(), (std::set<std::string>{".hex", "a.he", "abcde"}));
   }
 }
 
@@ -324,6 +325,33 @@ TEST_F(Cli, OutputThatCannotBeCreatedOrWrittenLeavesNothingBehind) {
   }
   if (emulated) return;
   {
+    SCOPED_TRACE("a signal the caller ignores (nohup, trap) stays ignored");
+    const RunResult r =
+        run({"fw.hex"}, "trap '' INT; strace -f -qq -o /dev/null -e inject=fsync:signal=SIGINT");
+    EXPECT_EQ(r.status, CONVERTED);
+    EXPECT_EQ(get("fw.syx").size(), 555u);
+    put("fw.syx", "the upload that was there before");
+  }
+  {
+    SCOPED_TRACE("a shortened temporary name stays valid UTF-8 and fits");
+    std::string japanese;
+    for (int i = 0; i < 83; ++i)
+      japanese += "日";  // 249 bytes
+    put(japanese + ".hex", hex);
+    EXPECT_EQ(run({japanese + ".hex"}, "strace -f -qq -o /dev/null -e inject=fsync:signal=SIGKILL")
+                  .status,
+              128 + SIGKILL);
+    std::string debris;
+    for (const std::string& name : files())
+      if (name.ends_with(".tmp")) debris = name;
+    ASSERT_FALSE(debris.empty());
+    EXPECT_LE(debris.size(), 255u);
+    EXPECT_EQ(debris.substr(0, 231), japanese.substr(0, 231)) << "cut between characters";
+    EXPECT_EQ(debris.substr(231, 10), ".ferrolet-");
+    for (const std::string& name : files())
+      if (name != "fw.hex" && name != "fw.syx") fs::remove(path(name));
+  }
+  {
     SCOPED_TRACE("the temporary file of a killed run stops no later run and is not touched");
     EXPECT_EQ(run({"fw.hex"}, "strace -f -qq -o /dev/null -e inject=fsync:signal=SIGKILL").status,
               128 + SIGKILL);
@@ -383,6 +411,32 @@ TEST_F(Cli, AnUploadReachedThroughALinkIsReplacedWhereItLies) {
   EXPECT_EQ(r.status, CONVERTED);
   EXPECT_TRUE(fs::is_symlink(path("fw.syx")));
   EXPECT_EQ(get("uploads/fw.syx").size(), 555u);
+  // A relative link beside an input in another folder points from that folder.
+  fs::create_directories(path("src"));
+  put("src/fw.hex", firmware_up_to(255));
+  fs::create_symlink("../uploads/fw.syx", path("src/fw.syx"));
+  EXPECT_EQ(run({"src/fw.hex"}).status, CONVERTED);
+  EXPECT_TRUE(fs::is_symlink(path("src/fw.syx")));
+  EXPECT_EQ(get("uploads/fw.syx").size(), 398u);
+}
+
+TEST_F(Cli, ANonRootUserKeepsTheEarlierUploadsGroupWhereItMayNotKeepItsOwner) {
+  if (geteuid() != 0 || std::getenv("FERROLET_LAUNCHER") != nullptr) {
+    GTEST_SKIP() << "needs root to make the owners";
+  }
+  constexpr unsigned USERS = 100;  // group "users", which "nobody" is made a member of
+  put("fw.hex", firmware_up_to(299));
+  put("fw.syx", "owned by root, writable by the group");
+  ASSERT_EQ(chown(path("fw.syx").c_str(), 0, USERS), 0);
+  fs::permissions(path("fw.syx"), fs::perms(0664));
+  ASSERT_EQ(chown(dir_.c_str(), NOBODY, NOBODY), 0);
+  const RunResult r = run({"fw.hex"}, "setpriv --reuid=nobody --regid=nogroup --groups=100");
+  EXPECT_EQ(r.status, CONVERTED) << r.out;
+  struct stat st {};
+  ASSERT_EQ(stat(path("fw.syx").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, NOBODY);
+  EXPECT_EQ(st.st_gid, USERS);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 }  // namespace

@@ -123,11 +123,15 @@ TEST(Pack7Bit, EveryLengthPacksToSevenBitBytesThatUnpackToTheInput) {
   }
 }
 
-TEST(Pack7Bit, RefusesAnOutputThatIsTooSmall) {
-  Bytes out(2, 0xEE);
-  const Bytes input(2, 0xFF);  // needs 3 bytes
-  EXPECT_EQ(pack_7bit(input, out), 0u);
-  EXPECT_EQ(out, Bytes(2, 0xEE));
+TEST(Pack7Bit, RefusesAnOutputOneByteTooSmall) {
+  // n bytes need ceil(8n / 7) output bytes: 1 -> 2, 2 -> 3, 7 -> 8, 8 -> 10.
+  for (const auto& [length, needed] : {std::pair{1u, 2u}, {2u, 3u}, {7u, 8u}, {8u, 10u}}) {
+    SCOPED_TRACE(length);
+    Bytes out(needed - 1, 0xEE);
+    const Bytes input(length, 0xFF);
+    EXPECT_EQ(pack_7bit(input, out), 0u);
+    EXPECT_EQ(out, Bytes(needed - 1, 0xEE));
+  }
 }
 
 TEST(EncodeSysexFrame, ProducesTheWorkedFrames) {
@@ -338,6 +342,7 @@ TEST(DecodeUpload, NamesTheFirstFaultOfABrokenFile) {
   const std::vector<Row> rows = {
       {"preamble byte changed", [](Bytes& f) { f[3] = 0x01; }, UploadFault::Preamble, -1, 3},
       {"gap byte not zero", [](Bytes& f) { f[40] = 0x01; }, UploadFault::Gap, -1, 40},
+      {"first gap byte not zero", [](Bytes& f) { f[8] = 0x01; }, UploadFault::Gap, -1, 8},
       {"second block does not start with F0", [](Bytes& f) { f[block2] = 0x00; },
        UploadFault::FrameStart, 2, block2},
       {"frame header byte changed", [](Bytes& f) { f[block1 + 2] = 0x69; },

@@ -90,6 +90,7 @@ function offerForSending(bytes, name, offer) {
 }
 
 let download = null;
+const downloadLabel = $('download').textContent;
 
 async function convertFile(file) {
   const result = convert(file.name, await readFile(file));
@@ -98,7 +99,7 @@ async function convertFile(file) {
   $('convert-map').textContent = result.map || '';
   download = result.upload ? { bytes: result.upload, name: result.upload_name } : null;
   $('download').disabled = download === null;
-  $('download').textContent = download ? `Download ${download.name}` : 'Download the upload';
+  $('download').textContent = download ? result.download_label : downloadLabel;
   if (download) offerForSending(download.bytes, download.name, result.offer);
 }
 
@@ -190,11 +191,13 @@ function listPorts() {
   updateSendButton();
 }
 
+// Asked for only when the user wants the ports, so that no permission prompt greets a visitor.
 async function startMidi() {
   if (!navigator.requestMIDIAccess) {
     $('midi-status').textContent = page.midi_missing;
     return;
   }
+  if (midi) return;
   try {
     midi = await navigator.requestMIDIAccess({ sysex: true });
   } catch (error) {
@@ -258,6 +261,7 @@ async function send() {
   }
 }
 
+$('find-ports').addEventListener('click', startMidi);
 $('send-button').addEventListener('click', send);
 $('cancel-button').addEventListener('click', () => {
   if (sending) sending.cancelled = true;
@@ -266,4 +270,4 @@ $('cancel-button').addEventListener('click', () => {
 $('loading').remove();
 performance.mark('ferrolet-ready');
 document.body.dataset.ready = 'yes';
-startMidi();
+if (!navigator.requestMIDIAccess) $('midi-status').textContent = page.midi_missing;

@@ -163,7 +163,8 @@ EMSCRIPTEN_KEEPALIVE WebSession* web_session() {
 
 // Converts `size` bytes of the file `name` as `ferrolet NAME` would. Fields: status (the exit
 // code), messages (everything after the banner), verdict, good, and for a converted file upload,
-// upload_name, map (the block map with its legend) and offer (the line that says what Send sends).
+// upload_name, download_label, map (the block map with its legend) and offer (the line that says
+// what Send sends).
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert(WebSession* session, const char* name,
                                                      const std::uint8_t* bytes, std::size_t size) {
   CallState& call = fresh_call(session);
@@ -185,6 +186,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert(WebSession* session, const 
   std::string map;
   static_cast<void>(say_block_map(upload, call.content, into(map)));
   put_text(call, "map", map);
+  put_text(call, "download_label", said(DOWNLOAD_LABEL, call.conversion.output));
   put_text(call, "offer",
            said(OFFER_CONVERTED, call.conversion.output, static_cast<Number>(upload.size())));
   return finish(call);
