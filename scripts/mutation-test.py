@@ -397,7 +397,7 @@ def web_suite(tree, oracle):
     if run(["bash", "scripts/web.sh", "--build-only"], tree).returncode != 0:
         return None
     env = dict(os.environ, FERROLET_ORACLE=oracle)
-    return run(["node", "--test", "web.test.mjs"], os.path.join(tree, "tests", "web"),
+    return run(["node", "--test", "--test-concurrency=1", "web.test.mjs"], os.path.join(tree, "tests", "web"),
                env=env).returncode == 0
 
 
