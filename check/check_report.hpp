@@ -8,6 +8,7 @@
 #include <span>
 #include <string_view>
 
+#include "core/conversion.hpp"
 #include "core/text.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
@@ -50,7 +51,9 @@ bool say_block_map(std::span<const std::uint8_t> upload, UploadContent& content,
                                      std::string_view firmware_name, UploadContent& content,
                                      const TextSink& sink) noexcept;
 
-// The page's one-sentence verdict on a report that returned `status`.
-void say_check_verdict(const TextSink& sink, int status, bool with_firmware) noexcept;
+// The page's one-sentence verdict on a report that returned `status` for an upload file that
+// looks like `kind`.
+void say_check_verdict(const TextSink& sink, int status, bool with_firmware,
+                       FileKind kind) noexcept;
 
 }  // namespace ferrolet

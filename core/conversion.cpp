@@ -6,6 +6,10 @@ namespace ferrolet {
 
 namespace {
 
+void say_readable_hex_fault(const HexEvent& event, void* text_sink) {
+  say_hex_event(*static_cast<const TextSink*>(text_sink), event, RawBytes::Readable);
+}
+
 void say_refusal(const TextSink& sink, Refusal refusal, const HexSummary& summary) noexcept {
   switch (refusal) {
     case Refusal::None:
@@ -24,8 +28,9 @@ void say_refusal(const TextSink& sink, Refusal refusal, const HexSummary& summar
 [[nodiscard]] bool read_input(std::string_view input, const ConversionFrontEnd& front_end,
                               ConversionWork& work) {
   TextSink faults = front_end.say;
-  switch (front_end.read_input(input, work.image, work.summary, say_hex_fault, &faults,
-                               front_end.context)) {
+  const HexEventSink sink =
+      front_end.raw == RawBytes::Readable ? say_readable_hex_fault : say_hex_fault;
+  switch (front_end.read_input(input, work.image, work.summary, sink, &faults, front_end.context)) {
     case InputRead::Read:
       return true;
     case InputRead::NotFound:
@@ -119,6 +124,7 @@ int run_conversion(std::span<const std::string_view> arguments, const Conversion
 
 void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work) {
   if (exit_code == EXIT_WRONG_COMMAND_LINE) return say(sink, VERDICT_BAD_NAME);
+  if (exit_code == EXIT_INPUT_UNREADABLE) return say(sink, VERDICT_UNREADABLE);
   switch (work.conversion.refusal) {
     case Refusal::None:
       return say(sink, VERDICT_CONVERTED, work.conversion.blocks,
@@ -131,6 +137,42 @@ void say_conversion_verdict(const TextSink& sink, int exit_code, const Conversio
       return say(sink, VERDICT_BEYOND_MEMORY, IMAGE_SIZE / 1024);
     case Refusal::NothingBuilt:
       return say(sink, VERDICT_NOTHING_BUILT);
+  }
+}
+
+FileKind file_kind(std::span<const std::uint8_t> start, std::uint64_t size) noexcept {
+  if (size == 0) return FileKind::Empty;
+  if (!start.empty() && start[0] == PREAMBLE[0]) return FileKind::Upload;
+  constexpr std::string_view SPACE = " \t\r\n\xEF\xBB\xBF";  // with a UTF-8 byte order mark
+  for (const std::uint8_t byte : start) {
+    if (byte == ':') return FileKind::HexText;
+    if (SPACE.find(static_cast<char>(byte)) == std::string_view::npos) return FileKind::Other;
+  }
+  return FileKind::Other;
+}
+
+void say_firmware_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept {
+  switch (kind) {
+    case FileKind::Empty:
+      return say(sink, HINT_EMPTY_FIRMWARE, name);
+    case FileKind::Upload:
+      return say(sink, HINT_UPLOAD_IN_CONVERT, name);
+    case FileKind::Other:
+      return say(sink, HINT_NOT_HEX, name);
+    case FileKind::HexText:
+      return;
+  }
+}
+
+void say_upload_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept {
+  switch (kind) {
+    case FileKind::Empty:
+      return say(sink, HINT_EMPTY_UPLOAD, name);
+    case FileKind::HexText:
+      return say(sink, HINT_HEX_IN_CHECK, name);
+    case FileKind::Upload:
+    case FileKind::Other:
+      return;
   }
 }
 

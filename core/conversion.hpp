@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/messages.hpp"
 #include "core/text.hpp"
 #include "hex/hex_reader.hpp"
 #include "sysex/sysex_upload.hpp"
@@ -80,6 +81,8 @@ enum class WriteResult : std::uint8_t {
 // What a front end supplies to a conversion run; `context` is handed to each.
 struct ConversionFrontEnd {
   TextSink say;
+  // How an unexpected character is shown: raw, as the command prints it, or readable.
+  RawBytes raw;
   // True if writing `output` would replace the file `input` names.
   bool (*would_replace_input)(std::string_view input, const std::string& output, void* context);
   // Reads `input` to its end with the reader, handing each fault to `fault` with `fault_context`.
@@ -108,5 +111,22 @@ struct ConversionWork {
 
 // The page's one-sentence verdict on a run that returned `exit_code`.
 void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work);
+
+// What a file looks like from its first bytes and its size, so that the page can say when one is
+// in the wrong box.
+enum class FileKind : std::uint8_t {
+  Empty,
+  Upload,   // begins as SysEx does, which no HEX text does
+  HexText,  // its first character other than white space is the ':' of a record
+  Other,
+};
+[[nodiscard]] FileKind file_kind(std::span<const std::uint8_t> start, std::uint64_t size) noexcept;
+
+// Says, for a file `name` of `kind` that the converter refused, what is wrong with it and which
+// box takes it; nothing where the file looks like a HEX file.
+void say_firmware_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept;
+
+// The same for a file of `kind` given to the verifier that it called invalid.
+void say_upload_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept;
 
 }  // namespace ferrolet

@@ -24,12 +24,16 @@ inline constexpr Message<> TRAILING_BYTES_FAULT = "bytes after the last data blo
 
 }  // namespace
 
-void say_hex_event(const TextSink& sink, const HexEvent& event) noexcept {
+void say_hex_event(const TextSink& sink, const HexEvent& event, RawBytes raw) noexcept {
   switch (event.fault) {
     case HexFault::None:
       return;
     case HexFault::UnexpectedCharacter:
-      say(sink, UNEXPECTED_CHARACTER, event.line, static_cast<char>(event.value));
+      if (raw == RawBytes::Readable && (event.value < 0x20 || event.value > 0x7E)) {
+        say(sink, UNEXPECTED_BYTE, event.line, Hex{static_cast<std::uint32_t>(event.value), 2});
+      } else {
+        say(sink, UNEXPECTED_CHARACTER, event.line, static_cast<char>(event.value));
+      }
       return;
     case HexFault::ChecksumError:
       say(sink, CHECKSUM_ERROR, event.line, event.value);

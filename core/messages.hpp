@@ -110,22 +110,66 @@ inline constexpr Message<Number, Number> PAUSE_LABEL =
 inline constexpr Message<> MIDI_MISSING =
     "This browser cannot send MIDI (it has no Web MIDI). Convert and download still work: "
     "send the .syx file with a SysEx tool, or open this page in a browser with Web MIDI.";
+inline constexpr Message<> MIDI_MISSING_SAFARI =
+    "Safari has no Web MIDI, so this page cannot send from it. Convert and download still work: "
+    "send the .syx file with a SysEx tool, or open this page in Chrome, Edge or Firefox.";
 inline constexpr Message<> MIDI_REFUSED =
     "MIDI access with SysEx was not allowed, so the page cannot send. Convert and download "
     "still work; allow MIDI for this page in the browser settings to send from here.";
+inline constexpr Message<> MIDI_REFUSED_FIREFOX =
+    "Firefox did not allow MIDI for this page, so it cannot send. Press Find MIDI ports again "
+    "and allow it when Firefox asks (Firefox adds a small site permission add-on for it), or "
+    "allow MIDI for this site in Settings, Privacy & Security, Permissions. Convert and "
+    "download still work.";
 inline constexpr Message<> MIDI_READY =
     "MIDI is ready. Choose the port the device is connected to.";
-inline constexpr Message<> MIDI_NO_PORT = "MIDI is ready, but no output port is connected.";
+inline constexpr Message<> MIDI_NO_PORT =
+    "MIDI is ready, but no output port is connected. Connect the interface; it appears here.";
+inline constexpr Message<Name, Number> SENDING = "{} (being sent, {} bytes)";
 inline constexpr Message<Number, Number> SEND_PROGRESS = "block {} of {}";
 inline constexpr Message<Number, Number> SEND_CANCELLED =
     "Cancelled after block {} of {}; send the whole upload again.";
-inline constexpr Message<Number, Number> SEND_STOPPED = "Sending stopped after block {} of {}:";
+inline constexpr Message<Number, Number> SEND_LOST =
+    "The MIDI port was lost after block {} of {}: the device now holds a partial upload. "
+    "Connect the interface again, then send the whole upload again.";
+inline constexpr Message<Name, Number, Number> SEND_INTERRUPTED =
+    "The last send of {} was cut off after block {} of {} when the page was closed or "
+    "reloaded: the device holds a partial upload. Send the whole upload again.";
 inline constexpr Message<Name, Number, Number, Name, Seconds, Grouped, Number> SEND_DONE =
     "Sent {}: {} data blocks, {} bytes, to {} in {} s, paced at DIN MIDI speed ({} bytes/s) with "
     "{} ms extra between frames.";
+inline constexpr Message<Name, Grouped, Grouped> READING = "Reading {}: {} of {} bytes";
+inline constexpr Message<Name> READING_STOPPED =
+    "Stopped reading {}. Choose the file again to start over.";
+// Beyond this many faults the page says how many more there are; its counts stay exact.
+inline constexpr std::int64_t SHOWN_PAGE_FAULTS = 1000;
+inline constexpr Message<Number> MORE_FAULTS = "... and {} more\n";
+// The page cannot show a raw byte: one that is no printable ASCII is shown by its value.
+inline constexpr Message<Number, Hex> UNEXPECTED_BYTE =
+    "Line {} unexpected character (byte 0x{})\n";
+inline constexpr Message<Name> HINT_EMPTY_FIRMWARE =
+    "{} is empty: choose the firmware's HEX file (.hex).";
+inline constexpr Message<Name> HINT_UPLOAD_IN_CONVERT =
+    "{} is an upload (.syx), not a HEX file: check it in box 2 and send it from there.";
+inline constexpr Message<Name> HINT_NOT_HEX =
+    "{} does not look like a HEX file (its records would start with ':'): choose the "
+    "firmware's .hex file.";
+inline constexpr Message<Name> HINT_HEX_IN_CHECK =
+    "{} is a HEX file, not an upload: convert it in box 1, then download or send the upload "
+    "from there.";
+inline constexpr Message<Name> HINT_EMPTY_UPLOAD = "{} is empty: choose an upload file (.syx).";
+inline constexpr Message<> VERDICT_NOT_AN_UPLOAD = "Not an upload: this is a HEX file.";
+inline constexpr Message<> VERDICT_UNREADABLE =
+    "Refused: the file could not be read. Choose it again; if it lies on a removable drive or "
+    "a network folder, copy it to this computer first.";
+
+// How a message shows an unexpected character: as the byte itself, as the command prints it,
+// or by its value where it is no printable ASCII, as the page shows it.
+enum class RawBytes : std::uint8_t { AsTheyAre, Readable };
 
 // A reader fault as the converter reports it.
-void say_hex_event(const TextSink& sink, const HexEvent& event) noexcept;
+void say_hex_event(const TextSink& sink, const HexEvent& event,
+                   RawBytes raw = RawBytes::AsTheyAre) noexcept;
 
 // The summary line of a finished read.
 void say_summary(const TextSink& sink, const HexSummary& summary) noexcept;

@@ -47,7 +47,8 @@ int run(int argc, char** argv) {
   const auto given = static_cast<std::size_t>(std::clamp(argc - 1, 0, 2));
   for (std::size_t i = 0; i < given; ++i)
     arguments[i] = argv[i + 1];
-  const ConversionFrontEnd files{STANDARD_OUTPUT, replaces_input, read_file, write_upload, nullptr};
+  const ConversionFrontEnd files{STANDARD_OUTPUT, RawBytes::AsTheyAre, replaces_input,
+                                 read_file,       write_upload,        nullptr};
   ConversionWork work;
   return run_conversion(std::span(arguments).first(given), files, work);
 }

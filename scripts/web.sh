@@ -10,10 +10,7 @@ export NODE_PATH=/usr/share/nodejs
 cmake --preset web >/dev/null
 cmake --build --preset web >/dev/null
 rm -rf build/web
-mkdir -p build/web
-for file in index.html style.css app.js ferrolet.js ferrolet.wasm; do
-  cp "build/web-build/web/$file" build/web/
-done
+cp -r build/web-build/page build/web
 echo "built build/web/ ($(cat build/web/* | wc -c) bytes in all)"
 [ "${1:-}" = "--build-only" ] && exit 0
 port=${PORT:-8000}

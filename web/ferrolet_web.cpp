@@ -1,7 +1,9 @@
-// The web page's entry points: the conversion core compiled to WebAssembly. The page hands over
-// file bytes and names, one call per action (convert, check, plan a send, describe the page), and
-// reads back one result: exactly what the command and ferrolet-check would say, the upload, the
-// plan for sending it, and every sentence and limit the page shows. It reimplements no rule.
+// The web page's entry points: the conversion core compiled to WebAssembly, run in a Web Worker.
+// The page hands over file names and sizes, one call per action (convert, check, plan a send,
+// describe the page), and reads back one result: exactly what the command and ferrolet-check
+// would say, the upload, the plan for sending it, and every sentence and limit the page shows.
+// It reimplements no rule. A file is read while the call runs, in chunks that the worker reads
+// from it on request (page_read), so that memory stays flat whatever the file's size.
 //
 // A result, as the page reads it (app.js, readResult), is a run of fields, each
 //   one byte, the field's kind: 't' text, 'b' bytes, 'n' a number, 'a' an array of numbers,
@@ -28,8 +30,21 @@
 #include "core/messages.hpp"
 #include "send/send_plan.hpp"
 
+// The worker's side of a read: copies the next at most `room` bytes of the file being read to
+// `into` and returns how many (0 at its end, -1 if it cannot be read); and says how far a read
+// has come and what to say if the user stops it.
+EM_JS(int, page_read, (std::uint8_t * into, int room), { return Module.pageRead(into, room); });
+EM_JS(void, page_progress,
+      (const char* progress, int progress_size, const char* stopped, int stopped_size), {
+        Module.pageProgress(UTF8ToString(progress, progress_size),
+                            UTF8ToString(stopped, stopped_size));
+      });
+
 namespace ferrolet {
 namespace {
+
+// Bytes asked for at a time: big enough that the calls cost nothing, small enough for flat memory.
+constexpr int READ_CHUNK = 1 << 20;
 
 // What one call works on and leaves for the page; a fresh one for every call.
 struct CallState {
@@ -37,6 +52,7 @@ struct CallState {
   FirmwareRead firmware;
   UploadContent content{};
   SendPlan plan{};
+  std::array<std::uint8_t, READ_CHUNK> chunk{};
   std::vector<std::uint8_t> result;
 };
 
@@ -122,26 +138,86 @@ const std::uint8_t* finish(CallState& call) {
   return call.result.data();
 }
 
-// The conversion run of the page: the input is the file's bytes, and the upload is delivered by
-// offering it for download, which cannot fail.
-struct PageInput {
-  Bytes bytes;
+// A file the page reads while a call runs: its name and size, and the faults not shown.
+struct PageFile {
+  std::string_view name;
+  double size = 0;
+  FileKind kind = FileKind::Empty;
+  std::int64_t faults = 0;
+  HexEventSink fault = nullptr;  // the faults that are shown go to this sink
+  void* fault_context = nullptr;
+  CallState* call = nullptr;
 };
 
+// A HexEventSink for a PageFile: the first SHOWN_PAGE_FAULTS faults are shown, the rest counted.
+void show_some(const HexEvent& event, void* file) {
+  auto& page_file = *static_cast<PageFile*>(file);
+  if (page_file.faults++ < SHOWN_PAGE_FAULTS) page_file.fault(event, page_file.fault_context);
+}
+
+void report_progress(const PageFile& file, double read) {
+  std::string progress;
+  std::string stopped;
+  say(into(progress), READING, file.name, Grouped{static_cast<std::int64_t>(read)},
+      Grouped{static_cast<std::int64_t>(file.size)});
+  say(into(stopped), READING_STOPPED, file.name);
+  page_progress(progress.data(), static_cast<int>(progress.size()), stopped.data(),
+                static_cast<int>(stopped.size()));
+}
+
+// Reads the page's file to its end with the reader; false if it could not be read.
+[[nodiscard]] bool read_page_file(PageFile& file, FirmwareImage& image, HexSummary& summary) {
+  HexReader reader;
+  double read = 0;
+  report_progress(file, read);
+  for (;;) {
+    const int got = page_read(file.call->chunk.data(), READ_CHUNK);
+    if (got < 0) return false;
+    if (got == 0) break;
+    const std::span<const std::uint8_t> bytes =
+        std::span(file.call->chunk).first(static_cast<std::size_t>(got));
+    if (read == 0) file.kind = file_kind(bytes, static_cast<std::uint64_t>(file.size));
+    hex_feed_all(reader, image, summary,
+                 {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, show_some, &file);
+    read += got;
+    report_progress(file, read);
+  }
+  const HexEvent last = hex_finish(reader, summary);
+  if (last.fault != HexFault::None) show_some(last, &file);
+  return true;
+}
+
+// The conversion run of the page: the input is the file being read, and the upload is
+// delivered by offering it for download, which cannot fail.
 bool never_replaces(std::string_view /*input*/, const std::string& /*output*/, void* /*context*/) {
   return false;
 }
 
-InputRead read_bytes(std::string_view /*input*/, FirmwareImage& image, HexSummary& summary,
-                     HexEventSink fault, void* fault_context, void* context) {
-  const Bytes bytes = static_cast<const PageInput*>(context)->bytes;
-  read_hex_bytes({reinterpret_cast<const char*>(bytes.data()), bytes.size()}, image, summary, fault,
-                 fault_context);
+InputRead read_chosen_file(std::string_view /*input*/, FirmwareImage& image, HexSummary& summary,
+                           HexEventSink fault, void* fault_context, void* context) {
+  auto& file = *static_cast<PageFile*>(context);
+  file.fault = fault;
+  file.fault_context = fault_context;
+  if (!read_page_file(file, image, summary)) return InputRead::CannotRead;
+  if (file.faults > SHOWN_PAGE_FAULTS) {
+    say(*static_cast<const TextSink*>(fault_context), MORE_FAULTS, file.faults - SHOWN_PAGE_FAULTS);
+  }
   return InputRead::Read;
 }
 
 WriteResult offer(const std::string& /*output*/, Bytes /*upload*/, void* /*context*/) {
   return WriteResult::Written;
+}
+
+// Browsers whose MIDI needs its own words: Firefox allows it per site, Safari has none.
+enum class Browser : std::uint8_t { Firefox, Safari, Other };
+
+Browser browser_of(std::string_view user_agent) {
+  if (user_agent.find("Firefox/") != std::string_view::npos) return Browser::Firefox;
+  const bool chromium = user_agent.find("Chrome/") != std::string_view::npos ||
+                        user_agent.find("Chromium/") != std::string_view::npos;
+  if (!chromium && user_agent.find("Safari/") != std::string_view::npos) return Browser::Safari;
+  return Browser::Other;
 }
 
 void put_verdict(CallState& call, std::string_view verdict, bool good) {
@@ -161,68 +237,89 @@ EMSCRIPTEN_KEEPALIVE WebSession* web_session() {
   return new WebSession();
 }
 
-// Converts `size` bytes of the file `name` as `ferrolet NAME` would. Fields: status (the exit
-// code), messages (everything after the banner), verdict, good, and for a converted file upload,
-// upload_name, download_label, map (the block map with its legend) and offer (the line that says
-// what Send sends).
+// Converts the file `name` of `size` bytes, read while the call runs, as `ferrolet NAME` would.
+// Fields: status (the exit code), messages (what the command says after its banner, without the
+// empty line it starts with; unexpected bytes shown readably, beyond SHOWN_PAGE_FAULTS faults
+// counted), verdict, good, hint (what is wrong with a file in the wrong box), and for a
+// converted file upload, upload_name, download_label, map (the block map with its legend) and
+// offer (the line that says what Send sends).
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert(WebSession* session, const char* name,
-                                                     const std::uint8_t* bytes, std::size_t size) {
+                                                     double size) {
   CallState& call = fresh_call(session);
   std::string messages;
-  PageInput input{{bytes, size}};
-  const ConversionFrontEnd page{into(messages), never_replaces, read_bytes, offer, &input};
+  PageFile file{name, size, FileKind::Empty, 0, nullptr, nullptr, &call};
+  const ConversionFrontEnd page{
+      into(messages), RawBytes::Readable, never_replaces, read_chosen_file, offer, &file};
   const std::string_view arguments[] = {name};
   const int status = run_conversion(arguments, page, call.conversion);
   put_number(call, "status", status);
-  put_text(call, "messages", messages);
+  put_text(call, "messages", std::string_view(messages).substr(messages.starts_with('\n') ? 1 : 0));
   std::string verdict;
   say_conversion_verdict(into(verdict), status, call.conversion);
   put_verdict(call, verdict, status == EXIT_CONVERTED);
-  if (status != EXIT_CONVERTED) return finish(call);
+  if (status != EXIT_CONVERTED) {
+    std::string hint;
+    if (status == EXIT_REFUSED_INPUT) say_firmware_hint(into(hint), name, file.kind);
+    put_text(call, "hint", hint);
+    return finish(call);
+  }
   const Bytes upload =
       std::span(call.conversion.upload.bytes).first(call.conversion.conversion.bytes);
   put_bytes(call, "upload", upload);
   put_text(call, "upload_name", call.conversion.output);
-  std::string map;
-  static_cast<void>(say_block_map(upload, call.content, into(map)));
-  put_text(call, "map", map);
   put_text(call, "download_label", said(DOWNLOAD_LABEL, call.conversion.output));
   put_text(call, "offer",
            said(OFFER_CONVERTED, call.conversion.output, static_cast<Number>(upload.size())));
+  std::string map;
+  static_cast<void>(say_block_map(upload, call.content, into(map)));
+  put_text(call, "map", map);
   return finish(call);
 }
 
-// Checks the upload `upload_name` against the firmware `firmware_name` (none if that is empty) as
-// ferrolet-check would. Fields: status, report, verdict, good, and for a valid upload offer.
+// Checks the upload `upload_name` (`upload` holds its first `given` of `size` bytes, enough to
+// tell a file longer than any upload) against the firmware `firmware_name` (none if that is
+// empty), read while the call runs, as ferrolet-check would. Fields: status, report, verdict,
+// good, hint, and for a valid upload offer.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check(WebSession* session, const char* upload_name,
-                                                   const std::uint8_t* upload, std::size_t size,
-                                                   const char* firmware_name,
-                                                   const std::uint8_t* firmware,
-                                                   std::size_t firmware_size) {
+                                                   const std::uint8_t* upload, std::size_t given,
+                                                   double size, const char* firmware_name,
+                                                   double firmware_size) {
   CallState& call = fresh_call(session);
   const bool with_firmware = *firmware_name != '\0';
   if (with_firmware) {
-    read_hex_bytes({reinterpret_cast<const char*>(firmware), firmware_size}, call.firmware.image,
-                   call.firmware.summary, keep_firmware_fault, &call.firmware);
+    PageFile firmware{firmware_name,  firmware_size, FileKind::Empty, 0, keep_firmware_fault,
+                      &call.firmware, &call};
+    // As ferrolet-check does, a firmware that cannot be read is reported alone.
+    if (!read_page_file(firmware, call.firmware.image, call.firmware.summary)) {
+      put_number(call, "status", CHECK_USAGE);
+      put_text(call, "report", said(CANNOT_READ_FIRMWARE, firmware_name));
+      put_verdict(call, said(VERDICT_UNREADABLE), false);
+      return finish(call);
+    }
   }
   std::string report;
   const int status =
-      write_check_report({upload, size}, upload_name, with_firmware ? &call.firmware : nullptr,
+      write_check_report({upload, given}, upload_name, with_firmware ? &call.firmware : nullptr,
                          firmware_name, call.content, into(report));
   put_number(call, "status", status);
   put_text(call, "report", report);
+  const FileKind kind = file_kind({upload, given}, static_cast<std::uint64_t>(size));
   std::string verdict;
-  say_check_verdict(into(verdict), status, with_firmware);
+  say_check_verdict(into(verdict), status, with_firmware, kind);
   put_verdict(call, verdict, status == CHECK_VALID);
+  std::string hint;
+  if (status != CHECK_VALID) say_upload_hint(into(hint), upload_name, kind);
+  put_text(call, "hint", hint);
   if (status == CHECK_VALID) {
-    put_text(call, "offer", said(OFFER_CHECKED, upload_name, static_cast<Number>(size)));
+    put_text(call, "offer", said(OFFER_CHECKED, upload_name, static_cast<Number>(given)));
   }
   return finish(call);
 }
 
 // Plans sending the upload `name` to the port `port` with `pause_ms` between frames. Fields:
 // steps and, for each step, offset, length, at_us, end_us, block, and the sentences progress
-// (once it is handed over), cancelled and stopped (after it); done, and pause_ms as applied.
+// (once it is handed over), and cancelled, lost (the port) and interrupted (the page closed)
+// after it; sending (the line that says what is being sent), done, and pause_ms as applied.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std::uint8_t* upload,
                                                   std::size_t size, const char* name,
                                                   double pause_ms, const char* port) {
@@ -237,7 +334,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   const std::span<const SendStep> plan = std::span(call.plan).first(steps);
   const std::int32_t blocks = plan.back().block;
   std::vector<double> offset, length, at_us, end_us, block;
-  std::vector<std::string> progress, cancelled, stopped;
+  std::vector<std::string> progress, cancelled, lost, interrupted;
   for (const SendStep& step : plan) {
     offset.push_back(static_cast<double>(step.offset));
     length.push_back(static_cast<double>(step.length));
@@ -247,7 +344,8 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
     const std::int32_t handed = step.block < 0 ? 0 : step.block;
     progress.push_back(said(SEND_PROGRESS, handed, blocks));
     cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
-    stopped.push_back(said(SEND_STOPPED, handed, blocks));
+    lost.push_back(said(SEND_LOST, handed, blocks));
+    interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
   }
   put_numbers(call, "offset", offset);
   put_numbers(call, "length", length);
@@ -256,7 +354,9 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   put_numbers(call, "block", block);
   put_list(call, "progress", progress);
   put_list(call, "cancelled", cancelled);
-  put_list(call, "stopped", stopped);
+  put_list(call, "lost", lost);
+  put_list(call, "interrupted", interrupted);
+  put_text(call, "sending", said(SENDING, name, static_cast<Number>(size)));
   const std::int64_t applied_ms = pause_us / 1000;
   put_number(call, "pause_ms", static_cast<double>(applied_ms));
   put_text(call, "done",
@@ -265,18 +365,25 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   return finish(call);
 }
 
-// What the page shows before any file is chosen: the pause's limits and label, the sentences
-// about MIDI, and the line that says nothing is ready to send.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_page(WebSession* session) {
+// What the page shows before any file is chosen, for the browser `user_agent` names: the
+// pause's limits and label, the sentences about MIDI, the line that says nothing is ready to
+// send, and the extensions the firmware picker offers (the converter takes any of three
+// characters; these are the ones HEX files carry).
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_page(WebSession* session, const char* user_agent) {
   CallState& call = fresh_call(session);
+  const Browser browser = browser_of(user_agent);
   put_number(call, "pause_min_ms", 0);
   put_number(call, "pause_max_ms", static_cast<double>(MAX_EXTRA_PAUSE_MILLISECONDS));
   put_text(call, "pause_label", said(PAUSE_LABEL, 0, MAX_EXTRA_PAUSE_MILLISECONDS));
-  put_text(call, "midi_missing", said(MIDI_MISSING));
-  put_text(call, "midi_refused", said(MIDI_REFUSED));
+  put_text(call, "midi_missing",
+           said(browser == Browser::Safari ? MIDI_MISSING_SAFARI : MIDI_MISSING));
+  put_text(call, "midi_refused",
+           said(browser == Browser::Firefox ? MIDI_REFUSED_FIREFOX : MIDI_REFUSED));
   put_text(call, "midi_ready", said(MIDI_READY));
   put_text(call, "midi_no_port", said(MIDI_NO_PORT));
   put_text(call, "nothing_to_send", said(NOTHING_TO_SEND));
+  put_text(call, "firmware_types", ".hex,.ihx,.eep");
+  put_text(call, "upload_types", ".syx");
   return finish(call);
 }
 

@@ -20,6 +20,7 @@ const BANNER = 'ferrolet Version 1.00\nHex-File to Sys-Ex Converter for ATMega16
 const US_PER_BYTE = 320; // a DIN MIDI line: 3,125 bytes a second
 const decode = (bytes) => new TextDecoder().decode(bytes);
 const files = mkdtempSync(join(tmpdir(), 'ferrolet-web-files-'));
+const axeSource = readFileSync(join(root, 'tests/web/node_modules/axe-core/axe.min.js'), 'utf8');
 
 // A HEX record with its checksum, written here from the record format.
 function record(address, type, data) {
@@ -42,8 +43,30 @@ const upTo = (highest) => {
 function command(program, args, given) {
   const dir = mkdtempSync(join(tmpdir(), 'ferrolet-web-'));
   for (const [name, bytes] of Object.entries(given)) writeFileSync(join(dir, name), bytes);
-  const run = spawnSync(program, args, { cwd: dir });
+  const run = spawnSync(program, args, { cwd: dir, maxBuffer: 1 << 28 });
   return { out: run.stdout, status: run.status, file: (name) => readFileSync(join(dir, name)) };
+}
+// What the page shows of the command's output: everything after the banner and the empty line
+// that follows it, each unexpected byte that is no printable ASCII shown by its value, and beyond
+// 1,000 faults how many more there are.
+function asThePageShows(out) {
+  const after = out.subarray(BANNER.length);
+  const bytes = after[0] === 0x0a ? after.subarray(1) : after;
+  const lines = [];
+  let start = 0;
+  for (let i = 0; i < bytes.length; i++) {
+    if (bytes[i] !== 0x0a) continue;
+    let line = Buffer.from(bytes.subarray(start, i + 1));
+    const m = /^(Line \d+ unexpected character \()(.)(\)\n)$/s.exec(line.toString('latin1'));
+    if (m && (m[2].charCodeAt(0) < 0x20 || m[2].charCodeAt(0) > 0x7e)) {
+      line = Buffer.from(`${m[1]}byte 0x${m[2].charCodeAt(0).toString(16).toUpperCase().padStart(2, '0')}${m[3]}`);
+    }
+    lines.push(line);
+    start = i + 1;
+  }
+  const faults = lines.filter((l) => l.toString('latin1').startsWith('Line ')).length;
+  const shown = faults > 1000 ? [...lines.slice(0, 1000), Buffer.from(`... and ${faults - 1000} more\n`), ...lines.slice(faults)] : lines;
+  return decode(Buffer.concat(shown));
 }
 const example = readFileSync(join(root, 'examples/blink.hex'));
 const blinkUpload = command(ferrolet, ['blink.hex'], { 'blink.hex': example }).file('blink.syx');
@@ -63,6 +86,8 @@ function pageSetup(mode) {
   HTMLAnchorElement.prototype.click = function click() {
     if (this.download) window.downloads.push({ name: this.download, blob: blobs.get(this.href) });
   };
+  window.cspViolations = [];
+  document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
   document.addEventListener('DOMContentLoaded', () => {
     new MutationObserver(() => { window.resultAt = performance.now(); })
       .observe(document.querySelector('#send-result'), { childList: true, characterData: true, subtree: true });
@@ -82,7 +107,7 @@ function pageSetup(mode) {
   const output = {
     id: 'fake-out', name: 'Test port', type: 'output', state: 'connected', connection: 'open',
     send(data, timestamp) {
-      if (output.state !== 'connected') throw new DOMException('Port is disconnected.', 'InvalidStateError');
+      if (output.state !== 'connected' || window.portFails) throw new DOMException('Port is disconnected.', 'InvalidStateError');
       const bytes = Array.from(data);
       if (!valid(bytes)) throw new TypeError('not a whole valid MIDI message');
       window.sent.push({ bytes, at: timestamp });
@@ -149,23 +174,31 @@ for (const browserName of BROWSERS) {
     });
 
     // A fresh page in a context of its own (nothing remembered from another test).
-    async function open(midi, context) {
-      context ??= await browser.createBrowserContext();
+    async function open(midi, { url = base, ready = true } = {}) {
+      const context = await browser.createBrowserContext();
       const page = await context.newPage();
       await page.evaluateOnNewDocument(`(${pageSetup})(${JSON.stringify(midi)})`);
-      await page.goto(base);
-      await page.waitForSelector('body[data-ready="yes"]');
+      await page.goto(url);
+      if (ready) await page.waitForSelector('body[data-ready="yes"]');
       return page;
+    }
+    // No page state breaks an accessibility rule, and the page's own policy is never violated.
+    async function accessible(page, state) {
+      await page.evaluate(axeSource);
+      const violations = await page.evaluate(async () =>
+        (await window.axe.run(document, { resultTypes: ['violations'] })).violations.map((v) => `${v.id}: ${v.nodes.map((n) => n.target).join(' ')}`));
+      assert.deepEqual(violations, [], state);
+      assert.deepEqual(await page.evaluate(() => window.cspViolations), [], state);
     }
     const shot = (page, name) => page.screenshot({ path: join(shots, `${browserName}-${name}.png`), fullPage: true });
 
     const convertCases = [
       { name: 'blink.hex', hex: example, verdict: 'Converted: 3 data blocks, 555 bytes, ready to download or send.',
-        map: 'block map (# data, . all 0x00, + data then filler):\n##+\n' },
+        map: 'block map (# data, . all 0x00, + data then filler):\n##+\n', shot: 'converted' },
       { name: 'full.hex', hex: upTo(16383), verdict: 'Converted: 128 data blocks, 20180 bytes, ready to download or send.',
         map: `block map (# data, . all 0x00, + data then filler):\n${'#'.repeat(64)}\n${'#'.repeat(64)}\n` },
-      { name: 'bad_checksum.hex', hex: ':0100000041BF\r\n:01000100 02FC\r\n:00000001FF\r\n',
-        verdict: 'Refused: the HEX file has errors; the messages below name each one.' },
+      { name: 'bad_checksum.hex', hex: ':0100000041BF\r\n:01000100 02FC\r\n:01000200\x0941BD\xE9\r\n:00000001FF\r\n',
+        verdict: 'Refused: the HEX file has errors; the messages below name each one.', shot: 'refused' },
       { name: 'starts_at_0100.hex', hex: record(0x100, 0, [1, 2]) + ':00000001FF\r\n',
         verdict: "Refused: the firmware's data do not start at address 0." },
       { name: 'beyond_memory.hex', hex: record(0, 0, [1]) + record(16376, 0, new Array(16).fill(0x5a)),
@@ -176,20 +209,27 @@ for (const browserName of BROWSERS) {
         map: 'block map (# data, . all 0x00, + data then filler):\n##+\n' },
     ];
 
+    const verdictOf = async (page, box) => {
+      await until(page, (b) => document.querySelector(`#${b}-verdict`).textContent !== '', box);
+      return text(page, `#${box}-verdict`);
+    };
+
     test("convert shows the command's messages and downloads its upload, one file after another", async () => {
       const page = await open('fake');
+      await accessible(page, 'a new page');
+      assert.equal(await page.$eval('#hex-file', (e) => e.accept), '.hex,.ihx,.eep');
+      assert.equal(await page.$eval('#syx-file', (e) => e.accept), '.syx');
       for (const c of convertCases) {
         const expected = command(ferrolet, [c.name], { [c.name]: c.hex });
-        const before = await text(page, '#convert-messages');
-        await page.evaluate(() => { document.querySelector('#convert-verdict').textContent = ''; });
         await choose(page, '#hex-file', c.name, c.hex);
-        assert.equal(await changed(page, '#convert-verdict', ''), c.verdict, c.name);
-        const shown = before === decode(expected.out).slice(BANNER.length) ? before : await changed(page, '#convert-messages', before);
-        assert.equal(shown, decode(expected.out).slice(BANNER.length), c.name);
+        assert.equal(await verdictOf(page, 'convert'), c.verdict, c.name);
+        assert.equal(await text(page, '#convert-messages'), asThePageShows(expected.out), c.name);
+        assert.equal(await text(page, '#convert-hint'), c.hint ?? '', c.name);
         assert.equal(await page.$eval('#convert-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
         assert.equal(await text(page, '#convert-map'), c.map ?? '', c.name);
         assert.equal(await isDisabled(page, '#download'), expected.status !== 0, c.name);
         assert.equal(await text(page, '#download'), expected.status === 0 ? `Download ${c.name.slice(0, -3)}syx` : 'Download the upload');
+        assert.equal(await page.evaluate(() => document.activeElement.id), expected.status === 0 ? 'download' : 'hex-file');
         if (expected.status === 0) {
           await page.click('#download');
           const wanted = c.name.slice(0, -3) + 'syx';
@@ -197,8 +237,18 @@ for (const browserName of BROWSERS) {
           assert.equal(got.name, wanted);
           assert.deepEqual(Buffer.from(got.bytes), expected.file(wanted), c.name);
         }
+        if (c.shot) {
+          await accessible(page, c.name);
+          await shot(page, `convert-${c.shot}`);
+        }
       }
-      await shot(page, 'convert');
+      await page.setViewport({ width: 360, height: 800 });
+      await choose(page, '#hex-file', 'full.hex', upTo(16383));
+      await verdictOf(page, 'convert');
+      // At 360 px the map keeps its 64-mark lines and scrolls sideways in a focusable region.
+      assert.ok(await page.$eval('#convert-map', (e) => e.scrollWidth > e.clientWidth && e.tabIndex === 0));
+      await accessible(page, 'full image at 360 px');
+      await shot(page, 'convert-360px');
       await page.browserContext().close();
     });
 
@@ -214,24 +264,35 @@ for (const browserName of BROWSERS) {
           verdict: 'Valid: the upload is whole and carries exactly this firmware.' },
         { name: 'differing firmware', files: { 'blink.syx': blinkUpload, 'other.hex': upTo(273) },
           verdict: 'Not this firmware, or a broken upload: see the report.' },
+        { name: 'a HEX file in the place of the upload', files: { 'blink.hex': example }, verdict: 'Not an upload: this is a HEX file.',
+          hint: 'blink.hex is a HEX file, not an upload: convert it in box 1, then download or send the upload from there.' },
+        { name: 'an empty upload', files: { 'empty.syx': '' }, verdict: 'Invalid: the upload is broken; do not send it.',
+          hint: 'empty.syx is empty: choose an upload file (.syx).' },
+        { name: 'good upload again', files: { 'blink.syx': blinkUpload }, verdict: 'Valid: every frame, CRC and block number is right.' },
       ];
       const page = await open('fake');
       await page.click('#find-ports');
       for (const c of cases) {
         const names = Object.keys(c.files);
         const expected = command(ferroletCheck, names, c.files);
-        // A browser need not report a choice of a file named as the one already chosen.
         await clear(page, '#check-hex-file');
         if (names[1]) await choose(page, '#check-hex-file', names[1], c.files[names[1]]);
-        await page.evaluate(() => { document.querySelector('#check-verdict').textContent = ''; });
         await choose(page, '#syx-file', names[0], c.files[names[0]]);
-        assert.equal(await changed(page, '#check-verdict', ''), c.verdict, c.name);
+        assert.equal(await verdictOf(page, 'check'), c.verdict, c.name);
         assert.equal(await text(page, '#check-report'), decode(expected.out), c.name);
+        assert.equal(await text(page, '#check-hint'), c.hint ?? '', c.name);
         assert.equal(await page.$eval('#check-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
-        // Only an upload checked valid is offered: never the broken one, not even the first time.
-        assert.equal(await isDisabled(page, '#send-button'), expected.status !== 0 && c.name === 'corrupted upload', c.name);
-        await shot(page, `check-${c.name.replaceAll(' ', '-')}`);
+        // Only an upload checked valid is offered; a broken one withdraws what was on offer.
+        assert.equal(await isDisabled(page, '#send-button'), expected.status !== 0, c.name);
+        assert.equal(await text(page, '#send-source'),
+          expected.status === 0 ? `${names[0]} (checked, ${c.files[names[0]].length} bytes)` : 'convert a firmware or check an upload first.');
+        if (c.name.startsWith('a ')) await accessible(page, c.name);
       }
+      await page.setViewport({ width: 360, height: 800 });
+      // At 360 px the report is whole, down to its verdict, and scrolls sideways.
+      assert.ok(await page.$eval('#check-report', (e) => e.scrollHeight <= e.clientHeight + 1));
+      await accessible(page, 'report at 360 px');
+      await shot(page, 'check-360px');
       // Dropped together on the Check box: the upload is checked against the firmware.
       await page.evaluate((u, h) => {
         const list = new DataTransfer();
@@ -243,22 +304,36 @@ for (const browserName of BROWSERS) {
         Object.defineProperty(drop, 'dataTransfer', { value: list });
         document.querySelector('#check').dispatchEvent(drop);
       }, [...blinkUpload], [...example]);
-      assert.equal(await changed(page, '#check-verdict', ''), 'Valid: the upload is whole and carries exactly this firmware.');
+      assert.equal(await verdictOf(page, 'check'), 'Valid: the upload is whole and carries exactly this firmware.');
       await page.browserContext().close();
     });
 
+    // Starts sending the converted example with `pauseMs` between frames; resolves once `count`
+    // messages have gone out.
+    async function startSending(page, pauseMs, count) {
+      await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
+      await page.evaluate(() => { window.sent = []; });
+      await page.click('#send-button');
+      await until(page, (n) => window.sent.length >= n, count);
+    }
+
     test('send paces whole MIDI messages at DIN speed, shows progress and can be cancelled', async () => {
       const page = await open('fake');
+      assert.equal(await page.evaluate(() => window.midiRequests), 0, 'no MIDI permission asked for on load');
       await choose(page, '#hex-file', 'blink.hex', example);
       await page.click('#find-ports');
       await until(page, () => !document.querySelector('#send-button').disabled);
+      assert.equal(await page.evaluate(() => window.midiRequests), 1);
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'port');
       const blocks = (blinkUpload.length - 84) / 157;
       for (const pauseMs of [0, 30]) {
-        await page.evaluate(() => { window.sent = []; });
         await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
+        await page.evaluate(() => { window.sent = []; });
         await page.click('#send-button');
         assert.ok(await isDisabled(page, '#send-button'), 'Send is not offered twice at once');
+        await until(page, () => document.activeElement.id === 'cancel-button');
         await until(page, () => document.querySelector('#send-result').textContent.startsWith('Sent'));
+        assert.equal(await page.evaluate(() => document.activeElement.id), 'send-button');
         const sent = await page.evaluate(() => window.sent);
         const joined = [...sent[0].bytes, ...new Array(62).fill(0), ...sent.slice(1).flatMap((m) => m.bytes)];
         assert.deepEqual(Buffer.from(joined), blinkUpload, 'the messages with the gap put back are the upload');
@@ -271,6 +346,7 @@ for (const browserName of BROWSERS) {
           const end = sent[i - 1].at + (sent[i - 1].bytes.length * US_PER_BYTE) / 1000;
           assert.ok(Math.abs(sent[i].at - end - pauseMs) < eps, `message ${i}: ${sent[i].at - end} ms after the line is free`);
         }
+        // Firefox rounds its clock to the millisecond.
         const last = sent.at(-1);
         const resultAt = await page.evaluate(() => window.resultAt);
         assert.ok(resultAt >= last.at + (last.bytes.length * US_PER_BYTE) / 1000 - 2, `sent before the last frame is through: ${resultAt} ${last.at}`);
@@ -280,6 +356,7 @@ for (const browserName of BROWSERS) {
         assert.equal(await text(page, '#send-result'), `Sent blink.syx: 3 data blocks, 555 bytes, to Test port in ${seconds} s, ` +
           `paced at DIN MIDI speed (3,125 bytes/s) with ${pauseMs} ms extra between frames.`);
       }
+      await accessible(page, 'sent');
       await shot(page, 'send');
       // The core keeps any pause within its limits, whatever it is handed.
       const planned = await page.evaluate((u) => window.ferrolet.plan(new Uint8Array(u), 'x.syx', 5000, 'p'), [...blinkUpload]);
@@ -299,32 +376,68 @@ for (const browserName of BROWSERS) {
       assert.equal(await page.$eval('#pause', (e) => e.value), '0');
 
       // With a long pause between frames, Cancel stops what is not handed over yet and clears
-      // what the port already holds.
+      // what the port already holds; while it runs, the upload being sent stays what it was.
       await choose(page, '#hex-file', 'blink.hex', example);
       await page.click('#find-ports');
       await until(page, () => !document.querySelector('#send-button').disabled);
-      await page.$eval('#pause', (e) => { e.value = '1000'; e.dispatchEvent(new Event('change')); });
-      await page.evaluate(() => { window.sent = []; });
-      await page.click('#send-button');
-      await until(page, () => window.sent.length >= 3);
+      await startSending(page, 1000, 3);
+      assert.equal(await text(page, '#send-source'), 'blink.syx (being sent, 555 bytes)');
+      await choose(page, '#hex-file', 'full.hex', upTo(16383));
+      await verdictOf(page, 'convert');
+      assert.equal(await text(page, '#send-source'), 'blink.syx (being sent, 555 bytes)');
+      assert.ok(await page.evaluate(() => !window.dispatchEvent(new Event('beforeunload', { cancelable: true }))),
+        'leaving the page mid-send asks first');
       const atCancel = await page.evaluate(() => {
         document.querySelector('#cancel-button').click();
         return window.sent.length;
       });
       await until(page, () => document.querySelector('#send-result').textContent.startsWith('Cancelled'));
+      assert.equal(await page.evaluate(() => document.activeElement.id), 'send-button');
       await new Promise((resolve) => setTimeout(resolve, 1200));
       assert.equal(await page.evaluate(() => window.sent.length), atCancel);
       assert.ok(await page.evaluate(() => window.cleared === true), 'what the port holds is cleared');
       assert.equal(await text(page, '#send-result'), `Cancelled after block ${atCancel - 2} of 3; send the whole upload again.`);
+      assert.equal(await text(page, '#send-source'), 'full.syx (converted, 20180 bytes)');
+      assert.ok(await page.evaluate(() => window.dispatchEvent(new Event('beforeunload', { cancelable: true }))));
       await shot(page, 'send-cancelled');
 
-      // A port that fails in the middle of a send stops it and says why.
-      await page.evaluate(() => { window.sent = []; });
-      await page.click('#send-button');
-      await until(page, () => window.sent.length >= 3);
-      await page.evaluate(() => window.disconnectPort());
-      await until(page, () => document.querySelector('#send-result').textContent.startsWith('Sending stopped'));
-      assert.match(await text(page, '#send-result'), /Port is disconnected/);
+      // A port that fails, or that goes away, stops the send at once and says what to do.
+      await choose(page, '#hex-file', 'blink.hex', example);
+      await until(page, () => !document.querySelector('#send-button').disabled);
+      for (const how of ['send() throws', 'statechange']) {
+        await startSending(page, 1000, 3);
+        await page.evaluate((h) => { if (h === 'statechange') window.disconnectPort(); else window.portFails = true; }, how);
+        await until(page, () => document.querySelector('#send-result').textContent.startsWith('The MIDI port was lost'));
+        assert.equal(await text(page, '#send-result'), 'The MIDI port was lost after block 1 of 3: the device now holds a ' +
+          'partial upload. Connect the interface again, then send the whole upload again.', how);
+        assert.equal(await text(page, '#send-detail'), how === 'statechange' ? '' : 'Port is disconnected.');
+        assert.equal(await page.evaluate(() => window.sent.length), 3, how);
+        await page.evaluate(() => { window.portFails = false; });
+      }
+      await accessible(page, 'port lost');
+      await page.browserContext().close();
+    });
+
+    test('a send cut off by reloading the page is reported when it comes back', async () => {
+      const page = await open('fake');
+      await choose(page, '#hex-file', 'blink.hex', example);
+      await page.click('#find-ports');
+      await until(page, () => !document.querySelector('#send-button').disabled);
+      await startSending(page, 1000, 3);
+      // The browser asks before it leaves a page that is sending.
+      let asked = '';
+      page.once('dialog', (dialog) => {
+        asked = dialog.type();
+        dialog.accept();
+      });
+      await page.reload();
+      await page.waitForSelector('body[data-ready="yes"]');
+      assert.equal(asked, 'beforeunload');
+      assert.equal(await text(page, '#send-result'), 'The last send of blink.syx was cut off after block 1 of 3 when the page was ' +
+        'closed or reloaded: the device holds a partial upload. Send the whole upload again.');
+      await page.reload();
+      await page.waitForSelector('body[data-ready="yes"]');
+      assert.equal(await text(page, '#send-result'), '', 'said once');
       await page.browserContext().close();
     });
 
@@ -333,16 +446,101 @@ for (const browserName of BROWSERS) {
         const page = await open(mode);
         if (mode === 'refused') await page.click('#find-ports');
         await until(page, () => document.querySelector('#midi-status').textContent !== '');
-        assert.match(await text(page, '#midi-status'), mode === 'none' ? /no Web MIDI/ : /not allowed/);
+        const refused = browserName === 'firefox' ? /Firefox did not allow MIDI for this page/ : /not allowed/;
+        assert.match(await text(page, '#midi-status'), mode === 'none' ? /no Web MIDI/ : refused);
         await choose(page, '#hex-file', 'blink.hex', example);
         await until(page, () => !document.querySelector('#download').disabled);
         await page.click('#download');
         assert.equal((await downloaded(page)).name, 'blink.syx');
         assert.ok(await isDisabled(page, '#send-button'));
         await page.setViewport({ width: 360, height: 800 });
+        await accessible(page, `no MIDI (${mode})`);
         await shot(page, `no-midi-${mode}-360px`);
+        // What the core says for a browser without Web MIDI at all.
+        const safari = 'Mozilla/5.0 (Macintosh; Intel Mac OS X 14_5) AppleWebKit/605.1.15 (KHTML, like Gecko) Version/17.5 Safari/605.1.15';
+        assert.match((await page.evaluate((ua) => window.ferrolet.page(ua), safari)).midi_missing, /^Safari has no Web MIDI/);
         await page.browserContext().close();
       }
+    });
+
+    test('a file in the wrong box, or one that is not a HEX file, is named as such', async () => {
+      const page = await open('fake');
+      const cases = [
+        { name: 'empty.hex', hex: '', hint: 'empty.hex is empty: choose the firmware\'s HEX file (.hex).' },
+        { name: 'blink.syx', hex: blinkUpload, hint: 'blink.syx is an upload (.syx), not a HEX file: check it in box 2 and send it from there.' },
+        { name: 'blink.bin', hex: Buffer.from([0x0c, 0x94, 0x34, 0x00, 0x0c, 0x94, 0x3e, 0x00]),
+          hint: "blink.bin does not look like a HEX file (its records would start with ':'): choose the firmware's .hex file." },
+      ];
+      for (const c of cases) {
+        // The command would not write blink.syx over itself; the page has no such file.
+        const expected = command(ferrolet, ['x.hex'], { 'x.hex': c.hex });
+        await choose(page, '#hex-file', c.name, c.hex);
+        await verdictOf(page, 'convert');
+        assert.equal(await text(page, '#convert-hint'), c.hint, c.name);
+        assert.equal(await text(page, '#convert-messages'), asThePageShows(expected.out), c.name);
+      }
+      await accessible(page, 'an upload in the Convert box');
+      await shot(page, 'convert-an-upload');
+      await page.browserContext().close();
+    });
+
+    test('a large file is read without holding up the page, its faults counted, and can be stopped', async () => {
+      const page = await open('fake');
+      const random = Buffer.alloc(3 * 1024 * 1024);
+      let state = 12345;
+      for (let i = 0; i < random.length; i++) {
+        state = (state * 1103515245 + 12345) >>> 0;
+        random[i] = state >>> 24;
+      }
+      const expected = command(ferrolet, ['random.hex'], { 'random.hex': random });
+      await choose(page, '#hex-file', 'random.hex', random);
+      assert.equal(await verdictOf(page, 'convert'), "Refused: the firmware's data do not start at address 0.");
+      const shown = await text(page, '#convert-messages');
+      assert.equal(shown, asThePageShows(expected.out));
+      assert.match(shown, /\n\.\.\. and \d+ more\n\nread 3145728 charactes/);
+      // A file far larger than any firmware: progress while it is read, then Stop.
+      const big = join(mkdtempSync(join(files, 'big-')), 'big.hex');
+      writeFileSync(big, Buffer.alloc(200 * 1024 * 1024, 0x20));
+      await (await page.$('#hex-file')).uploadFile(big);
+      await until(page, () => /^Reading big\.hex: [\d,]+ of 209,715,200 bytes$/.test(document.querySelector('#convert-reading').textContent));
+      assert.equal(await page.evaluate(() => { const t0 = performance.now(); while (performance.now() - t0 < 5); return 'responsive'; }), 'responsive');
+      await page.click('#convert-stop');
+      assert.equal(await verdictOf(page, 'convert'), 'Stopped reading big.hex. Choose the file again to start over.');
+      assert.equal(await text(page, '#convert-reading'), '');
+      // The core goes on working afterwards.
+      await choose(page, '#hex-file', 'blink.hex', example);
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      await page.browserContext().close();
+    });
+
+    test('the page says what to do when it cannot start', async () => {
+      // Opened from disk.
+      const fromDisk = await open('fake', { url: `file://${pageDir}/index.html`, ready: false });
+      await until(fromDisk, () => /bash scripts\/web\.sh/.test(document.querySelector('#status').textContent));
+      assert.ok(await fromDisk.$eval('#status', (e) => !e.hidden && e.offsetHeight > 0));
+      await fromDisk.browserContext().close();
+      // Its core cannot be loaded.
+      for (const broken of [null, Buffer.from('not WebAssembly')]) {
+        const { server: other, url } = await servePage({ answer: (path) => (path === '/ferrolet.wasm' ? broken : undefined) });
+        const page = await open('fake', { url, ready: false });
+        await until(page, () => /The converter could not be loaded/.test(document.querySelector('#status').textContent));
+        await page.browserContext().close();
+        other.close();
+      }
+    });
+
+    test('after one visit the page loads and converts without the network', async () => {
+      const { server: own, url } = await servePage();
+      const page = await open('fake', { url });
+      await page.evaluate(() => navigator.serviceWorker.ready);
+      await until(page, () => navigator.serviceWorker.controller !== null);
+      own.close();
+      own.closeAllConnections();
+      await page.reload();
+      await page.waitForSelector('body[data-ready="yes"]');
+      await choose(page, '#hex-file', 'blink.hex', example);
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      await page.browserContext().close();
     });
   });
 }

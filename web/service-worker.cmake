@@ -1,0 +1,18 @@
+# Writes PAGE_DIR/sw.js from TEMPLATE: the page's FILES, and a cache name made of VERSION and a
+# hash of the files' content, so that any change to the page gives it a new cache.
+string(REPLACE "," ";" FILES "${FILES}")
+set(content "")
+set(list "'./'")
+foreach(name ${FILES})
+  file(SHA256 ${PAGE_DIR}/${name} hash)
+  string(APPEND content "${name} ${hash}\n")
+  string(APPEND list ", '${name}'")
+endforeach()
+string(SHA256 build "${content}")
+string(SUBSTRING ${build} 0 12 build)
+file(READ ${TEMPLATE} worker)
+string(REPLACE "@FERROLET_BUILD@" "${VERSION}-${build}" worker "${worker}")
+string(REPLACE "@FERROLET_PAGE_FILES@" "${list}" worker "${worker}")
+file(WRITE ${PAGE_DIR}/sw.js.new "${worker}")
+file(COPY_FILE ${PAGE_DIR}/sw.js.new ${PAGE_DIR}/sw.js ONLY_IF_DIFFERENT)
+file(REMOVE ${PAGE_DIR}/sw.js.new)
