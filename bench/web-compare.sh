@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The web page's conversion time beside the same core's time natively, in one run: the page in
-# Debian's Chromium (bench/web-bench.mjs) and the native Google Benchmark of the same work.
+# Debian's Chromium (bench/web-bench.mjs) and the native Google Benchmark of the same work; then
+# 100 MB inputs in the page beside the command (bench/web-large.mjs).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-prerequisites.sh g++ cmake make libbenchmark-dev chromium
+bash scripts/install-prerequisites.sh g++ cmake make libbenchmark-dev chromium firefox-esr
+[ -x build/release/ferrolet ] || { cmake --preset release >/dev/null && cmake --build --preset release >/dev/null; }
 bash scripts/web.sh --build-only >/dev/null
 (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
 cmake --preset bench >/dev/null
@@ -15,3 +17,5 @@ node bench/web-bench.mjs "$work/full_16k.hex"
 build/bench/bench/ferrolet_bench --benchmark_filter=ConvertFullImageAsThePage \
   --benchmark_repetitions=20 --benchmark_report_aggregates_only=true 2>/dev/null |
   grep -E "median" | awk '{ printf "convert full 16 KB image natively, median of 20 repetitions: %s %s\n", $2, $3 }'
+node bench/web-large.mjs "$work" 3 chrome
+node bench/web-large.mjs "$work" 1 firefox

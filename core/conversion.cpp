@@ -24,20 +24,17 @@ void say_refusal(const TextSink& sink, Refusal refusal, const HexSummary& summar
   }
 }
 
-// Reads the input and says why it could not be read; returns false then.
-[[nodiscard]] bool read_input(std::string_view input, const ConversionFrontEnd& front_end,
-                              ConversionWork& work) {
-  TextSink faults = front_end.say;
-  const HexEventSink sink =
-      front_end.raw == RawBytes::Readable ? say_readable_hex_fault : say_hex_fault;
-  switch (front_end.read_input(input, work.image, work.summary, sink, &faults, front_end.context)) {
+// Says why the input could not be read, if it could not; returns false then.
+[[nodiscard]] bool say_unread(InputRead read, const ConversionFrontEnd& front_end,
+                              const ConversionWork& work) {
+  switch (read) {
     case InputRead::Read:
       return true;
     case InputRead::NotFound:
-      say(front_end.say, INPUT_NOT_FOUND, input);
+      say(front_end.say, INPUT_NOT_FOUND, work.input);
       return false;
     case InputRead::CannotRead:
-      say(front_end.say, INPUT_UNREADABLE, input);
+      say(front_end.say, INPUT_UNREADABLE, work.input);
       return false;
   }
   return false;
@@ -102,24 +99,41 @@ std::string derive_output_path(std::string_view input_path) {
   return output;
 }
 
-int run_conversion(std::span<const std::string_view> arguments, const ConversionFrontEnd& front_end,
-                   ConversionWork& work) {
+std::optional<int> begin_conversion(std::span<const std::string_view> arguments,
+                                    const ConversionFrontEnd& front_end, ConversionWork& work) {
   // The argument count is tested before the argument is looked at.
   if (arguments.size() != 1 || !valid_input_name(arguments[0])) {
     say(front_end.say, USAGE);
     return EXIT_WRONG_COMMAND_LINE;
   }
-  const std::string_view input = arguments[0];
-  work.output = derive_output_path(input);
+  work.input = arguments[0];
+  work.output = derive_output_path(work.input);
   // Decided before the input is opened: opening a FIFO or a device could block or read anything.
-  if (front_end.would_replace_input(input, work.output, front_end.context)) {
+  if (front_end.would_replace_input(work.input, work.output, front_end.context)) {
     say(front_end.say, WOULD_REPLACE_INPUT, work.output);
     return EXIT_WRONG_COMMAND_LINE;
   }
-  if (!read_input(input, front_end, work)) return EXIT_INPUT_UNREADABLE;
+  return std::nullopt;
+}
+
+int end_conversion(InputRead read, const ConversionFrontEnd& front_end, ConversionWork& work) {
+  if (!say_unread(read, front_end, work)) return EXIT_INPUT_UNREADABLE;
   work.conversion = conclude_read(work.image, work.summary, work.upload, front_end.say);
   if (work.conversion.refusal != Refusal::None) return EXIT_REFUSED_INPUT;
   return deliver(front_end, work);
+}
+
+HexEventSink fault_sayer(RawBytes raw) noexcept {
+  return raw == RawBytes::Readable ? say_readable_hex_fault : say_hex_fault;
+}
+
+int run_conversion(std::span<const std::string_view> arguments, const ConversionFrontEnd& front_end,
+                   ConversionWork& work) {
+  if (const std::optional<int> ended = begin_conversion(arguments, front_end, work)) return *ended;
+  TextSink faults = front_end.say;
+  const InputRead read = front_end.read_input(
+      work.input, work.image, work.summary, fault_sayer(front_end.raw), &faults, front_end.context);
+  return end_conversion(read, front_end, work);
 }
 
 void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work) {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -85,7 +86,8 @@ struct ConversionFrontEnd {
   RawBytes raw;
   // True if writing `output` would replace the file `input` names.
   bool (*would_replace_input)(std::string_view input, const std::string& output, void* context);
-  // Reads `input` to its end with the reader, handing each fault to `fault` with `fault_context`.
+  // Reads `input` to its end with the reader, handing each fault to `fault` with `fault_context`
+  // (run_conversion calls it; a front end that reads on its own calls the two halves instead).
   InputRead (*read_input)(std::string_view input, FirmwareImage& image, HexSummary& summary,
                           HexEventSink fault, void* fault_context, void* context);
   // Delivers the finished upload under the name `output`.
@@ -100,14 +102,31 @@ struct ConversionWork {
   HexSummary summary;
   UploadBuffer upload;
   Conversion conversion;
+  std::string input;
   std::string output;
 };
 
 // Runs one conversion of the command-line arguments that follow the program's name: checks
 // them, reads the input, decides, builds and delivers the upload, and says each message on the
-// way. Returns the exit code.
+// way. Returns the exit code. It is the two halves below with the front end's read between them.
 [[nodiscard]] int run_conversion(std::span<const std::string_view> arguments,
                                  const ConversionFrontEnd& front_end, ConversionWork& work);
+
+// The run up to the read: checks the arguments and that the upload would not replace the input.
+// Returns the exit code if the run ends there (having said why), nothing if the input is to be
+// read into work.image and work.summary.
+[[nodiscard]] std::optional<int> begin_conversion(std::span<const std::string_view> arguments,
+                                                  const ConversionFrontEnd& front_end,
+                                                  ConversionWork& work);
+
+// The run after the read, which ended as `read` says: the summary, the decision, the build and
+// the delivery of the upload, each with its message. Returns the exit code.
+[[nodiscard]] int end_conversion(InputRead read, const ConversionFrontEnd& front_end,
+                                 ConversionWork& work);
+
+// The HexEventSink that says each reader fault, shown as `raw` asks, to the TextSink given as its
+// context.
+[[nodiscard]] HexEventSink fault_sayer(RawBytes raw) noexcept;
 
 // The page's one-sentence verdict on a run that returned `exit_code`.
 void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work);

@@ -1,28 +1,11 @@
 // The core's worker: loads the WebAssembly core and answers the page's requests one at a time.
-// A file is read while the core works on it, a chunk at a time when the core asks for one, so
-// that neither a large file nor a long read ever holds up the page.
+// A file is read as a stream into one reused buffer and handed to the core a chunk at a time, so
+// that neither a large file nor a long read ever holds up the page or fills its memory.
 import loadFerrolet from './ferrolet.js';
 
-// The file the running request reads, and how far.
-let reading = null;
 let core = null;
 let session = 0;
-
-function pageRead(into, room) {
-  if (reading === null) return 0;
-  try {
-    const chunk = new FileReaderSync().readAsArrayBuffer(reading.blob.slice(reading.at, reading.at + room));
-    core.HEAPU8.set(new Uint8Array(chunk), into);
-    reading.at += chunk.byteLength;
-    return chunk.byteLength;
-  } catch {
-    return -1;
-  }
-}
-
-const pageProgress = (progress, stopped) => postMessage({ progress, stopped });
-
-const ready = loadFerrolet({ pageRead, pageProgress }).then((loaded) => {
+const ready = loadFerrolet().then((loaded) => {
   core = loaded;
   session = core._web_session();
 });
@@ -76,25 +59,59 @@ function call(fn, ...args) {
   }
 }
 
+// Reads `blob` as a stream, a chunk at a time, feeding each to the core and saying how far it
+// has come; false if it cannot be read to its end.
+const CHUNK = 1 << 20;
+async function feed(blob) {
+  const stream = blob.stream();
+  let byob = null;
+  try {
+    byob = stream.getReader({ mode: 'byob' });
+  } catch {
+    // Without byte streams each chunk comes in a buffer of its own.
+  }
+  const reader = byob || stream.getReader();
+  let buffer = new ArrayBuffer(CHUNK);
+  try {
+    for (;;) {
+      const { done, value } = byob ? await byob.read(new Uint8Array(buffer)) : await reader.read();
+      if (done) return true;
+      postMessage(call(core._web_feed, value));
+      if (byob) buffer = value.buffer;
+    }
+  } catch {
+    return false;
+  }
+}
+
 // The first bytes of an upload: enough to tell a file longer than any upload.
 const UPLOAD_START = 32769;
-const start = (blob) => new Uint8Array(new FileReaderSync().readAsArrayBuffer(blob.slice(0, UPLOAD_START)));
+const start = async (blob) => new Uint8Array(await blob.slice(0, UPLOAD_START).arrayBuffer());
 
 const actions = {
   page: (userAgent) => call(core._web_page, userAgent),
-  convert(file) {
-    reading = { blob: file, at: 0 };
-    return call(core._web_convert, file.name, file.size);
+  async convert(file) {
+    const begun = call(core._web_convert_begin, file.name, file.size);
+    if (!begun.reading) return begun;
+    return call(core._web_convert_end, (await feed(file)) ? 0 : 1);
   },
-  check(upload, firmware) {
-    reading = firmware ? { blob: firmware, at: 0 } : null;
-    return call(core._web_check, upload.name, start(upload), upload.size, firmware ? firmware.name : '',
+  async check(upload, firmware) {
+    let first;
+    try {
+      first = await start(upload);
+    } catch {
+      first = new Uint8Array();
+    }
+    const begun = call(core._web_check_begin, upload.name, first, upload.size, firmware ? firmware.name : '',
       firmware ? firmware.size : 0);
+    if (!begun.reading) return begun;
+    return call(core._web_check_end, (await feed(firmware)) ? 0 : 1);
   },
   plan: (bytes, name, pauseMs, port) => call(core._web_plan, bytes, name, pauseMs, port),
 };
 
-onmessage = async ({ data: { id, action, args } }) => {
+// One request at a time, in order: an action that reads a file spans several calls of the core.
+async function answer({ id, action, args }) {
   try {
     await ready;
   } catch (error) {
@@ -102,11 +119,14 @@ onmessage = async ({ data: { id, action, args } }) => {
     return;
   }
   try {
-    const result = actions[action](...args);
+    const result = await actions[action](...args);
     postMessage({ id, result }, Object.values(result).filter((v) => v instanceof Uint8Array).map((v) => v.buffer));
   } catch (error) {
     postMessage({ id, failure: 'crash', detail: String(error) });
-  } finally {
-    reading = null;
   }
+}
+
+let queue = Promise.resolve();
+onmessage = ({ data }) => {
+  queue = queue.then(() => answer(data));
 };

@@ -2,8 +2,9 @@
 // The page hands over file names and sizes, one call per action (convert, check, plan a send,
 // describe the page), and reads back one result: exactly what the command and ferrolet-check
 // would say, the upload, the plan for sending it, and every sentence and limit the page shows.
-// It reimplements no rule. A file is read while the call runs, in chunks that the worker reads
-// from it on request (page_read), so that memory stays flat whatever the file's size.
+// It reimplements no rule. A file that is read (the firmware to convert, or to compare with) is
+// handed over a chunk at a time as the worker reads it: the action's first call begins, each
+// chunk is fed, its last call ends; memory stays flat whatever the file's size.
 //
 // A result, as the page reads it (app.js, readResult), is a run of fields, each
 //   one byte, the field's kind: 't' text, 'b' bytes, 'n' a number, 'a' an array of numbers,
@@ -30,29 +31,38 @@
 #include "core/messages.hpp"
 #include "send/send_plan.hpp"
 
-// The worker's side of a read: copies the next at most `room` bytes of the file being read to
-// `into` and returns how many (0 at its end, -1 if it cannot be read); and says how far a read
-// has come and what to say if the user stops it.
-EM_JS(int, page_read, (std::uint8_t * into, int room), { return Module.pageRead(into, room); });
-EM_JS(void, page_progress,
-      (const char* progress, int progress_size, const char* stopped, int stopped_size), {
-        Module.pageProgress(UTF8ToString(progress, progress_size),
-                            UTF8ToString(stopped, stopped_size));
-      });
-
 namespace ferrolet {
 namespace {
 
-// Bytes asked for at a time: big enough that the calls cost nothing, small enough for flat memory.
-constexpr int READ_CHUNK = 1 << 20;
+// A file the page feeds a chunk at a time: its name and size, how much has come, what it looks
+// like, the reader's state, and where its faults go (the first SHOWN_PAGE_FAULTS of them).
+struct PageRead {
+  std::string name;
+  double size = 0;
+  double read = 0;
+  FileKind kind = FileKind::Empty;
+  HexReader reader;
+  FirmwareImage* image = nullptr;
+  HexSummary* summary = nullptr;
+  HexEventSink fault = nullptr;
+  void* fault_context = nullptr;
+  std::int64_t faults = 0;
+};
 
-// What one call works on and leaves for the page; a fresh one for every call.
+// What one action works on and leaves for the page, from its first call to its last: a
+// conversion or a check (begun, fed, ended), a plan, the page's texts. Each action's first call
+// starts a fresh one.
 struct CallState {
   ConversionWork conversion;
   FirmwareRead firmware;
   UploadContent content{};
   SendPlan plan{};
-  std::array<std::uint8_t, READ_CHUNK> chunk{};
+  PageRead read;
+  std::string messages;
+  TextSink messages_sink;
+  std::vector<std::uint8_t> upload_start;  // a checked upload's first bytes
+  std::string upload_name;
+  double upload_size = 0;
   std::vector<std::uint8_t> result;
 };
 
@@ -138,76 +148,44 @@ const std::uint8_t* finish(CallState& call) {
   return call.result.data();
 }
 
-// A file the page reads while a call runs: its name and size, and the faults not shown.
-struct PageFile {
-  std::string_view name;
-  double size = 0;
-  FileKind kind = FileKind::Empty;
-  std::int64_t faults = 0;
-  HexEventSink fault = nullptr;  // the faults that are shown go to this sink
-  void* fault_context = nullptr;
-  CallState* call = nullptr;
-};
-
-// A HexEventSink for a PageFile: the first SHOWN_PAGE_FAULTS faults are shown, the rest counted.
-void show_some(const HexEvent& event, void* file) {
-  auto& page_file = *static_cast<PageFile*>(file);
-  if (page_file.faults++ < SHOWN_PAGE_FAULTS) page_file.fault(event, page_file.fault_context);
+// A HexEventSink for a PageRead: the first SHOWN_PAGE_FAULTS faults are shown, the rest counted.
+void show_some(const HexEvent& event, void* page_read) {
+  auto& read = *static_cast<PageRead*>(page_read);
+  if (read.faults++ < SHOWN_PAGE_FAULTS) read.fault(event, read.fault_context);
 }
 
-void report_progress(const PageFile& file, double read) {
-  std::string progress;
-  std::string stopped;
-  say(into(progress), READING, file.name, Grouped{static_cast<std::int64_t>(read)},
-      Grouped{static_cast<std::int64_t>(file.size)});
-  say(into(stopped), READING_STOPPED, file.name);
-  page_progress(progress.data(), static_cast<int>(progress.size()), stopped.data(),
-                static_cast<int>(stopped.size()));
+void begin_read(PageRead& read, std::string_view name, double size, FirmwareImage& image,
+                HexSummary& summary, HexEventSink fault, void* fault_context) {
+  read = PageRead{std::string(name), size, 0, FileKind::Empty, {}, &image, &summary, fault,
+                  fault_context,     0};
 }
 
-// Reads the page's file to its end with the reader; false if it could not be read.
-[[nodiscard]] bool read_page_file(PageFile& file, FirmwareImage& image, HexSummary& summary) {
-  HexReader reader;
-  double read = 0;
-  report_progress(file, read);
-  for (;;) {
-    const int got = page_read(file.call->chunk.data(), READ_CHUNK);
-    if (got < 0) return false;
-    if (got == 0) break;
-    const std::span<const std::uint8_t> bytes =
-        std::span(file.call->chunk).first(static_cast<std::size_t>(got));
-    if (read == 0) file.kind = file_kind(bytes, static_cast<std::uint64_t>(file.size));
-    hex_feed_all(reader, image, summary,
-                 {reinterpret_cast<const char*>(bytes.data()), bytes.size()}, show_some, &file);
-    read += got;
-    report_progress(file, read);
-  }
-  const HexEvent last = hex_finish(reader, summary);
-  if (last.fault != HexFault::None) show_some(last, &file);
-  return true;
+// Ends a read that has taken all its chunks: the end-of-input check.
+void finish_read(PageRead& read) {
+  const HexEvent last = hex_finish(read.reader, *read.summary);
+  if (last.fault != HexFault::None) show_some(last, &read);
 }
 
-// The conversion run of the page: the input is the file being read, and the upload is
-// delivered by offering it for download, which cannot fail.
 bool never_replaces(std::string_view /*input*/, const std::string& /*output*/, void* /*context*/) {
   return false;
 }
 
-InputRead read_chosen_file(std::string_view /*input*/, FirmwareImage& image, HexSummary& summary,
-                           HexEventSink fault, void* fault_context, void* context) {
-  auto& file = *static_cast<PageFile*>(context);
-  file.fault = fault;
-  file.fault_context = fault_context;
-  if (!read_page_file(file, image, summary)) return InputRead::CannotRead;
-  if (file.faults > SHOWN_PAGE_FAULTS) {
-    say(*static_cast<const TextSink*>(fault_context), MORE_FAULTS, file.faults - SHOWN_PAGE_FAULTS);
-  }
-  return InputRead::Read;
-}
-
+// The page delivers an upload by offering it for download, which cannot fail.
 WriteResult offer(const std::string& /*output*/, Bytes /*upload*/, void* /*context*/) {
   return WriteResult::Written;
 }
+
+// The conversion run of the page; it reads the file itself, chunk by chunk.
+ConversionFrontEnd page_front_end(CallState& call) {
+  call.messages_sink = into(call.messages);
+  return {call.messages_sink, RawBytes::Readable, never_replaces, nullptr, offer, nullptr};
+}
+
+// What a conversion that has ended with `status` leaves for the page.
+const std::uint8_t* convert_result(CallState& call, int status);
+
+// What a check leaves for the page, the firmware (if any) read.
+const std::uint8_t* check_result(CallState& call);
 
 // Browsers whose MIDI needs its own words: Firefox allows it per site, Safari has none.
 enum class Browser : std::uint8_t { Firefox, Safari, Other };
@@ -225,6 +203,55 @@ void put_verdict(CallState& call, std::string_view verdict, bool good) {
   put_number(call, "good", good ? 1 : 0);
 }
 
+const std::uint8_t* convert_result(CallState& call, int status) {
+  call.result.clear();
+  const std::string_view messages = call.messages;
+  put_number(call, "status", status);
+  put_text(call, "messages", messages.substr(messages.starts_with('\n') ? 1 : 0));
+  std::string verdict;
+  say_conversion_verdict(into(verdict), status, call.conversion);
+  put_verdict(call, verdict, status == EXIT_CONVERTED);
+  if (status != EXIT_CONVERTED) {
+    std::string hint;
+    if (status == EXIT_REFUSED_INPUT) say_firmware_hint(into(hint), call.read.name, call.read.kind);
+    put_text(call, "hint", hint);
+    return finish(call);
+  }
+  const ConversionWork& work = call.conversion;
+  const Bytes upload = std::span(work.upload.bytes).first(work.conversion.bytes);
+  put_bytes(call, "upload", upload);
+  put_text(call, "upload_name", work.output);
+  put_text(call, "download_label", said(DOWNLOAD_LABEL, work.output));
+  put_text(call, "offer", said(OFFER_CONVERTED, work.output, static_cast<Number>(upload.size())));
+  std::string map;
+  static_cast<void>(say_block_map(upload, call.content, into(map)));
+  put_text(call, "map", map);
+  return finish(call);
+}
+
+const std::uint8_t* check_result(CallState& call) {
+  const bool with_firmware = call.read.image != nullptr;
+  const Bytes upload = call.upload_start;
+  std::string report;
+  const int status =
+      write_check_report(upload, call.upload_name, with_firmware ? &call.firmware : nullptr,
+                         call.read.name, call.content, into(report));
+  put_number(call, "status", status);
+  put_text(call, "report", report);
+  const FileKind kind = file_kind(upload, static_cast<std::uint64_t>(call.upload_size));
+  std::string verdict;
+  say_check_verdict(into(verdict), status, with_firmware, kind);
+  put_verdict(call, verdict, status == CHECK_VALID);
+  std::string hint;
+  if (status != CHECK_VALID) say_upload_hint(into(hint), call.upload_name, kind);
+  put_text(call, "hint", hint);
+  if (status == CHECK_VALID) {
+    put_text(call, "offer",
+             said(OFFER_CHECKED, call.upload_name, static_cast<Number>(upload.size())));
+  }
+  return finish(call);
+}
+
 }  // namespace
 }  // namespace ferrolet
 
@@ -237,82 +264,92 @@ EMSCRIPTEN_KEEPALIVE WebSession* web_session() {
   return new WebSession();
 }
 
-// Converts the file `name` of `size` bytes, read while the call runs, as `ferrolet NAME` would.
-// Fields: status (the exit code), messages (what the command says after its banner, without the
-// empty line it starts with; unexpected bytes shown readably, beyond SHOWN_PAGE_FAULTS faults
-// counted), verdict, good, hint (what is wrong with a file in the wrong box), and for a
-// converted file upload, upload_name, download_label, map (the block map with its legend) and
-// offer (the line that says what Send sends).
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert(WebSession* session, const char* name,
-                                                     double size) {
+// Begins converting the file `name` of `size` bytes as `ferrolet NAME` would. Fields: reading
+// (1: feed the file's chunks with web_feed, then call web_convert_end), or, for a run that ends
+// before reading, what web_convert_end gives.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, const char* name,
+                                                           double size) {
   CallState& call = fresh_call(session);
-  std::string messages;
-  PageFile file{name, size, FileKind::Empty, 0, nullptr, nullptr, &call};
-  const ConversionFrontEnd page{
-      into(messages), RawBytes::Readable, never_replaces, read_chosen_file, offer, &file};
+  const ConversionFrontEnd page = page_front_end(call);
   const std::string_view arguments[] = {name};
-  const int status = run_conversion(arguments, page, call.conversion);
-  put_number(call, "status", status);
-  put_text(call, "messages", std::string_view(messages).substr(messages.starts_with('\n') ? 1 : 0));
-  std::string verdict;
-  say_conversion_verdict(into(verdict), status, call.conversion);
-  put_verdict(call, verdict, status == EXIT_CONVERTED);
-  if (status != EXIT_CONVERTED) {
-    std::string hint;
-    if (status == EXIT_REFUSED_INPUT) say_firmware_hint(into(hint), name, file.kind);
-    put_text(call, "hint", hint);
-    return finish(call);
+  if (const std::optional<int> ended = begin_conversion(arguments, page, call.conversion)) {
+    return convert_result(call, *ended);
   }
-  const Bytes upload =
-      std::span(call.conversion.upload.bytes).first(call.conversion.conversion.bytes);
-  put_bytes(call, "upload", upload);
-  put_text(call, "upload_name", call.conversion.output);
-  put_text(call, "download_label", said(DOWNLOAD_LABEL, call.conversion.output));
-  put_text(call, "offer",
-           said(OFFER_CONVERTED, call.conversion.output, static_cast<Number>(upload.size())));
-  std::string map;
-  static_cast<void>(say_block_map(upload, call.content, into(map)));
-  put_text(call, "map", map);
+  begin_read(call.read, name, size, call.conversion.image, call.conversion.summary,
+             fault_sayer(RawBytes::Readable), &call.messages_sink);
+  put_number(call, "reading", 1);
   return finish(call);
 }
 
-// Checks the upload `upload_name` (`upload` holds its first `given` of `size` bytes, enough to
-// tell a file longer than any upload) against the firmware `firmware_name` (none if that is
-// empty), read while the call runs, as ferrolet-check would. Fields: status, report, verdict,
-// good, hint, and for a valid upload offer.
-EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check(WebSession* session, const char* upload_name,
-                                                   const std::uint8_t* upload, std::size_t given,
-                                                   double size, const char* firmware_name,
-                                                   double firmware_size) {
-  CallState& call = fresh_call(session);
-  const bool with_firmware = *firmware_name != '\0';
-  if (with_firmware) {
-    PageFile firmware{firmware_name,  firmware_size, FileKind::Empty, 0, keep_firmware_fault,
-                      &call.firmware, &call};
-    // As ferrolet-check does, a firmware that cannot be read is reported alone.
-    if (!read_page_file(firmware, call.firmware.image, call.firmware.summary)) {
-      put_number(call, "status", CHECK_USAGE);
-      put_text(call, "report", said(CANNOT_READ_FIRMWARE, firmware_name));
-      put_verdict(call, said(VERDICT_UNREADABLE), false);
-      return finish(call);
+// Ends a conversion whose file was fed whole, or could not be read (`unreadable`). Fields: status
+// (the exit code), messages (what the command says after its banner, without the empty line it
+// starts with; unexpected bytes shown readably, beyond SHOWN_PAGE_FAULTS faults counted),
+// verdict, good, hint (what is wrong with a file in the wrong box), and for a converted file
+// upload, upload_name, download_label, map (the block map with its legend) and offer (the line
+// that says what Send sends).
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_end(WebSession* session, int unreadable) {
+  CallState& call = *session->call;
+  call.result.clear();
+  if (!unreadable) {
+    finish_read(call.read);
+    if (call.read.faults > SHOWN_PAGE_FAULTS) {
+      say(call.messages_sink, MORE_FAULTS, call.read.faults - SHOWN_PAGE_FAULTS);
     }
   }
-  std::string report;
-  const int status =
-      write_check_report({upload, given}, upload_name, with_firmware ? &call.firmware : nullptr,
-                         firmware_name, call.content, into(report));
-  put_number(call, "status", status);
-  put_text(call, "report", report);
-  const FileKind kind = file_kind({upload, given}, static_cast<std::uint64_t>(size));
-  std::string verdict;
-  say_check_verdict(into(verdict), status, with_firmware, kind);
-  put_verdict(call, verdict, status == CHECK_VALID);
-  std::string hint;
-  if (status != CHECK_VALID) say_upload_hint(into(hint), upload_name, kind);
-  put_text(call, "hint", hint);
-  if (status == CHECK_VALID) {
-    put_text(call, "offer", said(OFFER_CHECKED, upload_name, static_cast<Number>(given)));
+  const InputRead read = unreadable ? InputRead::CannotRead : InputRead::Read;
+  return convert_result(call, end_conversion(read, page_front_end(call), call.conversion));
+}
+
+// Feeds the next chunk of the file being read. Fields: progress (how far the read has come) and
+// stopped (what to say if the user stops it now).
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_feed(WebSession* session, const std::uint8_t* bytes,
+                                                  std::size_t size) {
+  CallState& call = *session->call;
+  PageRead& read = call.read;
+  if (read.read == 0) read.kind = file_kind({bytes, size}, static_cast<std::uint64_t>(read.size));
+  hex_feed_all(read.reader, *read.image, *read.summary,
+               {reinterpret_cast<const char*>(bytes), size}, show_some, &read);
+  read.read += static_cast<double>(size);
+  call.result.clear();
+  put_text(call, "progress",
+           said(READING, read.name, Grouped{static_cast<std::int64_t>(read.read)},
+                Grouped{static_cast<std::int64_t>(read.size)}));
+  put_text(call, "stopped", said(READING_STOPPED, read.name));
+  return finish(call);
+}
+
+// Begins checking the upload `upload_name` (`upload` holds its first `given` of `size` bytes,
+// enough to tell a file longer than any upload) against the firmware `firmware_name` of
+// `firmware_size` bytes (none if the name is empty), as ferrolet-check would. Fields: reading
+// (1: feed the firmware's chunks with web_feed, then call web_check_end), or what
+// web_check_end gives.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_begin(
+    WebSession* session, const char* upload_name, const std::uint8_t* upload, std::size_t given,
+    double size, const char* firmware_name, double firmware_size) {
+  CallState& call = fresh_call(session);
+  call.upload_start.assign(upload, upload + given);
+  call.upload_name = upload_name;
+  call.upload_size = size;
+  if (*firmware_name == '\0') return check_result(call);
+  begin_read(call.read, firmware_name, firmware_size, call.firmware.image, call.firmware.summary,
+             keep_firmware_fault, &call.firmware);
+  put_number(call, "reading", 1);
+  return finish(call);
+}
+
+// Ends a check whose firmware was fed whole, or could not be read (`unreadable`). Fields: status,
+// report, verdict, good, hint, and for a valid upload offer.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_end(WebSession* session, int unreadable) {
+  CallState& call = *session->call;
+  call.result.clear();
+  if (!unreadable) {
+    finish_read(call.read);
+    return check_result(call);
   }
+  // As ferrolet-check does, a firmware that cannot be read is reported alone.
+  put_number(call, "status", CHECK_USAGE);
+  put_text(call, "report", said(CANNOT_READ_FIRMWARE, call.read.name));
+  put_verdict(call, said(VERDICT_UNREADABLE), false);
   return finish(call);
 }
 

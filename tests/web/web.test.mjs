@@ -4,7 +4,7 @@
 // (scripts/web.sh --build-only) and build/release (the native build).
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
-import { mkdtempSync, mkdirSync, readFileSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, describe, test } from 'node:test';
@@ -463,7 +463,7 @@ for (const browserName of BROWSERS) {
       }
     });
 
-    test('a file in the wrong box, or one that is not a HEX file, is named as such', async () => {
+    test('a file in the wrong box, one that is no HEX file, or one that cannot be read, is named as such', async () => {
       const page = await open('fake');
       const cases = [
         { name: 'empty.hex', hex: '', hint: 'empty.hex is empty: choose the firmware\'s HEX file (.hex).' },
@@ -481,6 +481,28 @@ for (const browserName of BROWSERS) {
       }
       await accessible(page, 'an upload in the Convert box');
       await shot(page, 'convert-an-upload');
+      // Files that are gone from the disk once chosen: as a firmware to check against, and dropped
+      // on the Convert box.
+      const dir = mkdtempSync(join(files, 'gone-'));
+      writeFileSync(join(dir, 'gone.hex'), example);
+      await clear(page, '#syx-file');
+      await (await page.$('#check-hex-file')).uploadFile(join(dir, 'gone.hex'));
+      rmSync(dir, { recursive: true });
+      await choose(page, '#syx-file', 'blink.syx', blinkUpload);
+      assert.equal(await verdictOf(page, 'check'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
+        'removable drive or a network folder, copy it to this computer first.');
+      assert.equal(await text(page, '#check-report'), 'Cannot read firmware file gone.hex\n');
+      assert.ok(await isDisabled(page, '#send-button'));
+      await page.evaluate(() => {
+        const list = new DataTransfer();
+        list.items.add(document.querySelector('#check-hex-file').files[0]);
+        const drop = new Event('drop', { bubbles: true, cancelable: true });
+        Object.defineProperty(drop, 'dataTransfer', { value: list });
+        document.querySelector('#convert').dispatchEvent(drop);
+      });
+      assert.equal(await verdictOf(page, 'convert'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
+        'removable drive or a network folder, copy it to this computer first.');
+      assert.equal(await text(page, '#convert-messages'), 'Input file gone.hex cannot be read\n');
       await page.browserContext().close();
     });
 
@@ -507,6 +529,7 @@ for (const browserName of BROWSERS) {
       await page.click('#convert-stop');
       assert.equal(await verdictOf(page, 'convert'), 'Stopped reading big.hex. Choose the file again to start over.');
       assert.equal(await text(page, '#convert-reading'), '');
+
       // The core goes on working afterwards.
       await choose(page, '#hex-file', 'blink.hex', example);
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
