@@ -428,7 +428,7 @@ FAULTS = [
     ("worker: the upload's first bytes one short", "web/core-worker.js",
      "const UPLOAD_START = 32769;", "const UPLOAD_START = 32768;"),
     ("core.js: no new worker after Stop", "web/core.js",
-     "      fail('stopped', '');\n      start();", "      fail('stopped', '');"),
+     "      fail(core, 'stopped', '');\n      startWorker(core);", "      fail(core, 'stopped', '');"),
     ("sw: the page's files not taken from the cache", "web/sw.js",
      "caches.match(event.request, { ignoreSearch: true }).then((hit) => hit || fetch(event.request))",
      "fetch(event.request)"),

@@ -203,6 +203,41 @@ void put_verdict(CallState& call, std::string_view verdict, bool good) {
   put_number(call, "good", good ? 1 : 0);
 }
 
+// The plan's steps, a field for each of their numbers.
+void put_steps(CallState& call, std::span<const SendStep> plan) {
+  std::vector<double> offset, length, at_us, end_us, block;
+  for (const SendStep& step : plan) {
+    offset.push_back(static_cast<double>(step.offset));
+    length.push_back(static_cast<double>(step.length));
+    at_us.push_back(static_cast<double>(step.at_us));
+    end_us.push_back(static_cast<double>(step.end_us));
+    block.push_back(step.block);
+  }
+  put_numbers(call, "offset", offset);
+  put_numbers(call, "length", length);
+  put_numbers(call, "at_us", at_us);
+  put_numbers(call, "end_us", end_us);
+  put_numbers(call, "block", block);
+}
+
+// What the page says once each step of sending the upload `name` is handed over, or after it
+// when the send is cancelled, its port lost or the page closed.
+void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::string_view name) {
+  const std::int32_t blocks = plan.back().block;
+  std::vector<std::string> progress, cancelled, lost, interrupted;
+  for (const SendStep& step : plan) {
+    const std::int32_t handed = step.block < 0 ? 0 : step.block;
+    progress.push_back(said(SEND_PROGRESS, handed, blocks));
+    cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
+    lost.push_back(said(SEND_LOST, handed, blocks));
+    interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
+  }
+  put_list(call, "progress", progress);
+  put_list(call, "cancelled", cancelled);
+  put_list(call, "lost", lost);
+  put_list(call, "interrupted", interrupted);
+}
+
 const std::uint8_t* convert_result(CallState& call, int status) {
   call.result.clear();
   const std::string_view messages = call.messages;
@@ -370,29 +405,8 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   if (steps == 0) return finish(call);
   const std::span<const SendStep> plan = std::span(call.plan).first(steps);
   const std::int32_t blocks = plan.back().block;
-  std::vector<double> offset, length, at_us, end_us, block;
-  std::vector<std::string> progress, cancelled, lost, interrupted;
-  for (const SendStep& step : plan) {
-    offset.push_back(static_cast<double>(step.offset));
-    length.push_back(static_cast<double>(step.length));
-    at_us.push_back(static_cast<double>(step.at_us));
-    end_us.push_back(static_cast<double>(step.end_us));
-    block.push_back(step.block);
-    const std::int32_t handed = step.block < 0 ? 0 : step.block;
-    progress.push_back(said(SEND_PROGRESS, handed, blocks));
-    cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
-    lost.push_back(said(SEND_LOST, handed, blocks));
-    interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
-  }
-  put_numbers(call, "offset", offset);
-  put_numbers(call, "length", length);
-  put_numbers(call, "at_us", at_us);
-  put_numbers(call, "end_us", end_us);
-  put_numbers(call, "block", block);
-  put_list(call, "progress", progress);
-  put_list(call, "cancelled", cancelled);
-  put_list(call, "lost", lost);
-  put_list(call, "interrupted", interrupted);
+  put_steps(call, plan);
+  put_step_sentences(call, plan, name);
   put_text(call, "sending", said(SENDING, name, static_cast<Number>(size)));
   const std::int64_t applied_ms = pause_us / 1000;
   put_number(call, "pause_ms", static_cast<double>(applied_ms));
