@@ -554,9 +554,16 @@ for (const browserName of BROWSERS) {
 
     test('after one visit the page loads and converts without the network', async () => {
       const { server: own, url } = await servePage();
-      const page = await open('fake', { url });
+      // What an earlier version of the page left: a new one replaces it.
+      const page = await open('fake', { url: `${url}icon.svg`, ready: false });
+      await page.evaluate(() => caches.open('ferrolet-0.99-0123456789ab'));
+      await page.goto(url);
+      await page.waitForSelector('body[data-ready="yes"]');
       await page.evaluate(() => navigator.serviceWorker.ready);
       await until(page, () => navigator.serviceWorker.controller !== null);
+      const kept = await page.evaluate(() => caches.keys());
+      assert.equal(kept.length, 1, kept.join(' '));
+      assert.match(kept[0], /^ferrolet-1\.00-[0-9a-f]{12}$/);
       own.close();
       own.closeAllConnections();
       await page.reload();
