@@ -102,6 +102,9 @@ inline constexpr Message<> VERDICT_FIRMWARE_CARRIED =
 inline constexpr Message<> VERDICT_FIRMWARE_DIFFERS =
     "Not this firmware, or a broken upload: see the report.";
 inline constexpr Message<Name> DOWNLOAD_LABEL = "Download {}";
+inline constexpr Message<Name, Name> HELD_FIRMWARE =
+    "This page holds the firmware {} (SHA-256 {}). It is converted below, ready to download or "
+    "send; you can still choose another file.";
 inline constexpr Message<Name, Number> OFFER_CONVERTED = "{} (converted, {} bytes)";
 inline constexpr Message<Name, Number> OFFER_CHECKED = "{} (checked, {} bytes)";
 inline constexpr Message<> NOTHING_TO_SEND = "convert a firmware or check an upload first.";
@@ -141,6 +144,47 @@ inline constexpr Message<Name, Number, Number, Name, Seconds, Grouped, Number> S
 inline constexpr Message<Name, Grouped, Grouped> READING = "Reading {}: {} of {} bytes";
 inline constexpr Message<Name> READING_STOPPED =
     "Stopped reading {}. Choose the file again to start over.";
+inline constexpr Message<Number> LOOP_RUNNING =
+    "Testing the interface with {} ms extra between frames: the frames go out of the output and "
+    "should come back on the input.";
+inline constexpr Message<Number, Number, Number, Number, Number> LOOP_COUNTS =
+    "At {} ms extra between frames: {} of {} frames came back intact, {} lost, {} changed.\n";
+inline constexpr Message<Name, Number, Hex, Hex> LOOP_FIRST_CHANGE =
+    "First change: {}, byte {}: sent 0x{}, came back 0x{}.\n";
+inline constexpr Message<Name, Number> LOOP_FIRST_CUT =
+    "First change: {} came back {} bytes long.\n";
+inline constexpr Message<Seconds, Seconds> LOOP_TIME =
+    "It took {} s; a DIN MIDI line needs {} s for these frames.\n";
+inline constexpr Message<Number, Number, Number, Number, Number> LOOP_STRAYS =
+    "Ignored {} messages that were not sent: {} MIDI clock, {} active sensing, {} SysEx of "
+    "another program, {} other. Traffic like this during an upload can itself break it: stop the "
+    "programs and devices that send it.\n";
+inline constexpr Message<> LOOP_PREAMBLE = "the preamble";
+inline constexpr Message<> LOOP_HEADER = "the header block";
+inline constexpr Message<Number> LOOP_BLOCK = "data block {}";
+inline constexpr Message<Number> LOOP_CARRIES =
+    "The interface carries this upload with the extra pause Send uses ({} ms).";
+inline constexpr Message<Number, Number> LOOP_FOUND =
+    "The interface lost or changed frames with shorter pauses; with {} ms extra between frames it "
+    "carried the upload twice in a row, so Send now uses {} ms.";
+inline constexpr Message<Number> LOOP_GAVE_UP =
+    "This interface cannot carry this upload: frames were lost or changed even with {} ms extra "
+    "between frames. Try another cable or another USB port, or a powered USB hub, and test "
+    "again.";
+inline constexpr Message<Number, Number> LOOP_CANCELLED =
+    "Test cancelled at {} ms extra between frames after block {}.";
+inline constexpr Message<> TEST_PATTERN_NAME = "test-pattern.syx";
+inline constexpr Message<Name, Name, Name, Name, Name, Number, Number, Name, Number, Grouped>
+    PAGE_REPORT =
+        "ferrolet {} web page\n"
+        "Browser: {}\n"
+        "MIDI output: {}\n"
+        "MIDI input: {}\n"
+        "Upload: {}, {} bytes, {} data blocks, SHA-256 {}\n"
+        "Pacing: {} ms extra between frames at DIN MIDI speed ({} bytes/s)\n";
+inline constexpr Message<Name> REPORT_OUTCOME = "Outcome: {}\n";
+inline constexpr Message<> NO_INPUT_PORT = "none";
+
 // Beyond this many faults the page says how many more there are; its counts stay exact.
 inline constexpr std::int64_t SHOWN_PAGE_FAULTS = 1000;
 inline constexpr Message<Number> MORE_FAULTS = "... and {} more\n";

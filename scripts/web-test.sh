@@ -6,7 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-prerequisites.sh chromium firefox-esr
 [ -x build/release/ferrolet ] || { cmake --preset release >/dev/null && cmake --build --preset release >/dev/null; }
-bash scripts/web.sh --build-only
+bash scripts/web.sh --build-only --firmware examples/blink.hex
 cd tests/web
 npm ci --no-audit --no-fund --loglevel=error
 node --test --test-concurrency=1 web.test.mjs

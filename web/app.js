@@ -3,13 +3,11 @@
 // limit and every sentence shown is the core's, compiled to WebAssembly and run in a worker; the
 // only sentences here are for when the core itself cannot speak.
 import { startCore } from './core.js';
+import { handOver, linger, newTransmission, stopTransmission } from './sending.js';
 
 const $ = (id) => document.getElementById(id);
 const PAUSE_KEY = 'ferrolet.extraPauseMs';
 const INTERRUPTED_KEY = 'ferrolet.interruptedSend';
-// Messages are handed to the MIDI port this long before they are due, so that Cancel can still
-// hold back everything later.
-const LOOKAHEAD_MS = 60;
 
 const FAILURES = {
   file: 'This page was opened from a file, and browsers do not run it from there. Open it through ' +
@@ -87,13 +85,14 @@ function showDownload(result) {
   $('download').textContent = download ? result.download_label : downloadLabel;
 }
 
-async function convertFile(file) {
+async function convertFile(file, heldSha256 = '') {
   const choice = withdraw();
   showDownload(null);
   for (const id of ['convert-verdict', 'convert-hint', 'convert-messages', 'convert-map']) $(id).textContent = '';
-  const result = await requestFor('convert', 'convert', file);
+  const result = await requestFor('convert', 'convert', file, heldSha256);
   if (!result || choice !== latestChoice) return;
   showVerdict('convert', result);
+  $('held').textContent = result.held;
   $('convert-messages').textContent = result.messages;
   $('convert-map').textContent = result.map || '';
   showDownload(result);
@@ -171,23 +170,30 @@ let midi = null;
 let planning = false;
 
 function updateSendButton() {
-  $('send-button').disabled = !midi || !offer || planning || sending !== null || $('port').options.length === 0;
+  const idle = midi && !planning && sending === null && $('port').options.length > 0;
+  $('send-button').disabled = !idle || !offer;
+  $('test-button').disabled = !idle || $('input-port').options.length === 0;
+}
+
+// Fills `select` with `ports`, keeping the choice where that port is still there.
+function fillPorts(select, ports) {
+  const chosen = select.value;
+  select.replaceChildren(...[...ports.values()].map((p) => new Option(portName(p), p.id)));
+  if ([...select.options].some((o) => o.value === chosen)) select.value = chosen;
+  select.disabled = select.options.length === 0;
 }
 
 function listPorts() {
-  const select = $('port');
-  const chosen = select.value;
-  select.replaceChildren(...[...midi.outputs.values()].map((o) => new Option(o.name || o.id, o.id)));
-  if ([...select.options].some((o) => o.value === chosen)) select.value = chosen;
-  select.disabled = select.options.length === 0;
-  $('midi-status').textContent = select.options.length ? page.midi_ready : page.midi_no_port;
+  fillPorts($('port'), midi.outputs);
+  fillPorts($('input-port'), midi.inputs);
+  $('midi-status').textContent = $('port').options.length ? page.midi_ready : page.midi_no_port;
   updateSendButton();
 }
 
 // A port that goes away during a send stops it at once.
 function portChanged(event) {
   if (sending && event.port && event.port.id === sending.output.id && event.port.state === 'disconnected') {
-    stopSending('lost', '');
+    stopTransmission(sending, 'lost', '');
   }
   listPorts();
 }
@@ -211,47 +217,6 @@ async function startMidi() {
   $('port').focus();
 }
 
-function stopSending(why, detail) {
-  if (!sending || sending.stopped) return;
-  sending.stopped = why;
-  sending.detail = detail;
-  sending.wake();
-}
-
-// Waits until `time`, or until the send is stopped.
-function pauseUntil(current, time) {
-  return new Promise((resolve) => {
-    const timer = setTimeout(resolve, Math.max(0, time - performance.now()));
-    current.wake = () => {
-      clearTimeout(timer);
-      resolve();
-    };
-  });
-}
-
-// Hands each planned message to the port shortly before it is due, until all are handed over or
-// the send is stopped; then waits for the last one to be through the line.
-async function handOver(current) {
-  const { output, steps, bytes } = current;
-  const start = performance.now() + LOOKAHEAD_MS;
-  for (let i = 0; i < steps.steps && !current.stopped; i++) {
-    const due = start + steps.at_us[i] / 1000;
-    await pauseUntil(current, due - LOOKAHEAD_MS);
-    if (current.stopped) break;
-    try {
-      output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);
-    } catch (error) {
-      stopSending('lost', error.message);
-      break;
-    }
-    current.last = i;
-    localStorage.setItem(INTERRUPTED_KEY, steps.interrupted[i]);
-    $('progress').value = Math.max(0, steps.block[i]);
-    $('progress-text').textContent = steps.progress[i];
-  }
-  if (!current.stopped) await pauseUntil(current, start + steps.end_us[steps.steps - 1] / 1000);
-}
-
 // What the end of a send says: done, cancelled, or the port lost.
 function endSending(current) {
   const { steps, output } = current;
@@ -262,32 +227,149 @@ function endSending(current) {
   $('send-detail').textContent = current.detail || '';
 }
 
-// Sends the upload on offer to the chosen port, as the core plans it.
-async function send() {
-  const output = midi.outputs.get($('port').value);
-  if (!output || !offer) return;
-  const { bytes, name } = offer;
+const chosenOutput = () => midi && midi.outputs.get($('port').value);
+const portName = (port) => (port ? port.name || port.id : '');
+
+// The core's plan for sending `bytes`; Send and the test are not offered while it is made.
+async function planFor(output, bytes, name, pauseMs) {
   planning = true;
   updateSendButton();
-  const steps = await core.request('plan', bytes, name, Number(pauseInput.value), output.name || output.id)
-    .finally(() => { planning = false; });
-  if (steps.steps === 0) return;
-  sending = { output, steps, bytes, stopped: null, detail: '', last: -1, wake: () => {} };
-  const current = sending;
+  try {
+    return await core.request('plan', bytes, name, pauseMs, portName(output));
+  } finally {
+    planning = false;
+  }
+}
+
+function showProgress(steps, i) {
+  $('progress').value = Math.max(0, steps.block[i]);
+  $('progress-text').textContent = steps.progress[i];
+}
+
+// Starts handing `bytes` to `output` as `steps` plans; the page's controls follow it.
+function beginTransmission(output, steps, bytes) {
+  sending = newTransmission(output, steps, bytes);
   $('send-result').textContent = '';
   $('send-detail').textContent = '';
   $('progress').max = steps.block[steps.steps - 1];
   $('progress').value = 0;
   $('cancel-button').disabled = false;
+  $('copy-report').hidden = true;
   showSendSource();
   $('cancel-button').focus();
-  await handOver(current);
-  endSending(current);
-  localStorage.removeItem(INTERRUPTED_KEY);
+  return sending;
+}
+
+function endTransmission() {
   sending = null;
   $('cancel-button').disabled = true;
+  $('copy-report').hidden = false;
   showSendSource();
   ($('send-button').disabled ? $('find-ports') : $('send-button')).focus();
+}
+
+// What the last send or test was, for its report.
+let lastRun = null;
+
+// Sends the upload on offer to the chosen port, as the core plans it.
+async function send() {
+  const output = chosenOutput();
+  if (!output || !offer) return;
+  const { bytes, name } = offer;
+  const steps = await planFor(output, bytes, name, Number(pauseInput.value));
+  if (steps.steps === 0) return;
+  const current = beginTransmission(output, steps, bytes);
+  await handOver(current, (i) => {
+    showProgress(steps, i);
+    localStorage.setItem(INTERRUPTED_KEY, steps.interrupted[i]);
+  });
+  endSending(current);
+  localStorage.removeItem(INTERRUPTED_KEY);
+  const outcome = [$('send-result').textContent, $('send-detail').textContent].filter(Boolean).join(' ');
+  lastRun = { output: portName(output), input: '', name, bytes, pause: steps.pause_ms, outcome, test: '' };
+  endTransmission();
+}
+
+// How long after the last frame the test still listens for it to come back.
+const ECHO_MS = 250;
+
+// Listens on `input` for what comes back. The function returned stops listening and gives the
+// bytes heard and, three numbers a message, where each begins, its length and when it came.
+function listen(input) {
+  const heard = [];
+  input.onmidimessage = (event) => heard.push({ data: event.data, at: event.timeStamp });
+  return () => {
+    input.onmidimessage = null;
+    const bytes = new Uint8Array(heard.reduce((n, m) => n + m.data.length, 0));
+    const index = new Float64Array(3 * heard.length);
+    let at = 0;
+    heard.forEach((m, i) => {
+      bytes.set(m.data, at);
+      index.set([at, m.data.length, m.at], 3 * i);
+      at += m.data.length;
+    });
+    return { bytes, index: new Uint8Array(index.buffer) };
+  };
+}
+
+// One run of the interface test at `search.pause`: the core's judgement, or null if it was
+// cancelled or the port was lost (which it then says).
+async function testRun(output, input, source, search) {
+  const steps = await planFor(output, source.bytes, source.name, search.pause);
+  $('test-status').textContent = steps.test_running;
+  const stopListening = listen(input);
+  const current = beginTransmission(output, steps, source.bytes);
+  await handOver(current, (i) => showProgress(steps, i));
+  await linger(current, ECHO_MS);
+  const back = stopListening();
+  endTransmission();
+  const last = Math.max(0, current.last);
+  if (current.stopped === 'cancel' && output.clear) output.clear();
+  if (current.stopped) {
+    $('test-status').textContent = current.stopped === 'lost' ? steps.lost[last] : steps.test_cancelled[last];
+    return null;
+  }
+  return core.request('loop', source.bytes, search.pause, back.bytes, back.index, current.start, search.tried,
+    search.passes);
+}
+
+// Tests the interface through a loop from the chosen output to the chosen input with the upload
+// on offer (or a test pattern), trying longer pauses until one carries it twice in a row.
+async function testInterface() {
+  const output = chosenOutput();
+  const input = midi.inputs.get($('input-port').value);
+  if (!output || !input) return;
+  const pattern = offer ? null : await core.request('testPattern');
+  const source = offer || { bytes: pattern.upload, name: pattern.upload_name };
+  let search = { pause: Number(pauseInput.value), tried: -1, passes: 0 };
+  const reports = [];
+  $('test-report').textContent = '';
+  for (let judged = await testRun(output, input, source, search); judged;
+    judged = await testRun(output, input, source, search)) {
+    reports.push(judged.report);
+    $('test-report').textContent = reports.join('');
+    search = { pause: judged.pause_ms, tried: judged.tried, passes: judged.passes };
+    if (judged.step === 'run') continue;
+    $('test-status').textContent = judged.verdict;
+    if (judged.step === 'found') {
+      pauseInput.value = String(judged.pause_ms);
+      localStorage.setItem(PAUSE_KEY, pauseInput.value);
+    }
+    break;
+  }
+  lastRun = { output: portName(output), input: portName(input), name: source.name, bytes: source.bytes,
+    pause: search.pause, outcome: $('test-status').textContent, test: reports.join('') };
+}
+
+// Puts the plain-text report of the last send or test on the clipboard, and shows it.
+async function copyReport() {
+  const run = lastRun;
+  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', run.bytes));
+  const sha256 = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
+  const { report } = await core.request('report', navigator.userAgent, run.output, run.input, run.name,
+    run.bytes.length, sha256, run.pause, run.outcome, run.test);
+  $('page-report').textContent = report;
+  await navigator.clipboard.writeText(report).catch(() => {});
 }
 
 // A send cut off by closing or reloading the page leaves the device with part of an upload.
@@ -314,7 +396,9 @@ function setUpPage() {
   $('syx-file').accept = page.upload_types;
   $('find-ports').addEventListener('click', startMidi);
   $('send-button').addEventListener('click', send);
-  $('cancel-button').addEventListener('click', () => stopSending('cancel', ''));
+  $('test-button').addEventListener('click', testInterface);
+  $('copy-report').addEventListener('click', copyReport);
+  $('cancel-button').addEventListener('click', () => stopTransmission(sending, 'cancel', ''));
   if (!navigator.requestMIDIAccess) $('midi-status').textContent = page.midi_missing;
   $('send-result').textContent = localStorage.getItem(INTERRUPTED_KEY) || '';
   localStorage.removeItem(INTERRUPTED_KEY);
@@ -327,8 +411,19 @@ window.ferrolet = {
   check: (name, bytes, hexName, hexBytes) =>
     core.request('check', new File([bytes], name), hexBytes ? new File([hexBytes], hexName) : null),
   plan: (bytes, name, pauseMs, port) => core.request('plan', bytes, name, pauseMs, port),
+  report: () => lastRun,
   page: (userAgent) => core.request('page', userAgent),
 };
+
+// A page published with a firmware inside converts it at once (firmware.json names it).
+async function convertHeldFirmware() {
+  const named = await fetch('firmware.json').catch(() => null);
+  if (!named || !named.ok) return;
+  const { name } = await named.json();
+  const bytes = await (await fetch(`firmware/${encodeURIComponent(name)}`)).arrayBuffer();
+  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+  convertFile(new File([bytes], name), [...digest].map((b) => b.toString(16).padStart(2, '0')).join(''));
+}
 
 async function main() {
   if (location.protocol === 'file:') {
@@ -343,6 +438,7 @@ async function main() {
   }
   setUpPage();
   $('status').hidden = true;
+  convertHeldFirmware();
   if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
   performance.mark('ferrolet-ready');
   document.body.dataset.ready = 'yes';

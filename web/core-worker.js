@@ -90,8 +90,8 @@ const start = async (blob) => new Uint8Array(await blob.slice(0, UPLOAD_START).a
 
 const actions = {
   page: (userAgent) => call(core._web_page, userAgent),
-  async convert(file) {
-    const begun = call(core._web_convert_begin, file.name, file.size);
+  async convert(file, heldSha256 = '') {
+    const begun = call(core._web_convert_begin, file.name, file.size, heldSha256);
     if (!begun.reading) return begun;
     return call(core._web_convert_end, (await feed(file)) ? 0 : 1);
   },
@@ -108,6 +108,10 @@ const actions = {
     return call(core._web_check_end, (await feed(firmware)) ? 0 : 1);
   },
   plan: (bytes, name, pauseMs, port) => call(core._web_plan, bytes, name, pauseMs, port),
+  testPattern: () => call(core._web_test_pattern),
+  loop: (bytes, pauseMs, back, index, startMs, tried, passes) =>
+    call(core._web_loop, bytes, pauseMs, back, index, startMs, tried, passes),
+  report: (...fields) => call(core._web_report, ...fields),
 };
 
 // One request at a time, in order: an action that reads a file spans several calls of the core.

@@ -29,6 +29,7 @@
 #include "check/check_report.hpp"
 #include "core/conversion.hpp"
 #include "core/messages.hpp"
+#include "send/loop_test.hpp"
 #include "send/send_plan.hpp"
 
 namespace ferrolet {
@@ -63,6 +64,7 @@ struct CallState {
   std::vector<std::uint8_t> upload_start;  // a checked upload's first bytes
   std::string upload_name;
   double upload_size = 0;
+  std::string held;  // what the page says of a firmware it holds
   std::vector<std::uint8_t> result;
 };
 
@@ -222,11 +224,13 @@ void put_steps(CallState& call, std::span<const SendStep> plan) {
 
 // What the page says once each step of sending the upload `name` is handed over, or after it
 // when the send is cancelled, its port lost or the page closed.
-void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::string_view name) {
+void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::string_view name,
+                        std::int64_t pause_ms) {
   const std::int32_t blocks = plan.back().block;
-  std::vector<std::string> progress, cancelled, lost, interrupted;
+  std::vector<std::string> progress, cancelled, lost, interrupted, test_cancelled;
   for (const SendStep& step : plan) {
     const std::int32_t handed = step.block < 0 ? 0 : step.block;
+    test_cancelled.push_back(said(LOOP_CANCELLED, pause_ms, handed));
     progress.push_back(said(SEND_PROGRESS, handed, blocks));
     cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
     lost.push_back(said(SEND_LOST, handed, blocks));
@@ -236,6 +240,38 @@ void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::st
   put_list(call, "cancelled", cancelled);
   put_list(call, "lost", lost);
   put_list(call, "interrupted", interrupted);
+  put_list(call, "test_cancelled", test_cancelled);
+  put_text(call, "test_running", said(LOOP_RUNNING, pause_ms));
+}
+
+// The frame of plan step `step`, as the test report names it.
+std::string frame_name(std::span<const SendStep> plan, std::int32_t step) {
+  const std::int32_t block = plan[static_cast<std::size_t>(step)].block;
+  if (block < 0) return said(LOOP_PREAMBLE);
+  return block == 0 ? said(LOOP_HEADER) : said(LOOP_BLOCK, block);
+}
+
+// What one run of the interface test found, as the page shows it.
+std::string loop_report_text(const LoopReport& report, std::span<const SendStep> plan,
+                             std::int64_t pause_ms) {
+  std::string text;
+  const TextSink sink = into(text);
+  say(sink, LOOP_COUNTS, pause_ms, report.intact, report.frames, report.lost, report.changed);
+  if (report.changed_step >= 0 && report.sent_byte >= 0 && report.got_byte >= 0) {
+    say(sink, LOOP_FIRST_CHANGE, frame_name(plan, report.changed_step),
+        static_cast<Number>(report.changed_at),
+        Hex{static_cast<std::uint32_t>(report.sent_byte), 2},
+        Hex{static_cast<std::uint32_t>(report.got_byte), 2});
+  } else if (report.changed_step >= 0) {
+    say(sink, LOOP_FIRST_CUT, frame_name(plan, report.changed_step),
+        static_cast<Number>(report.changed_at + (report.got_byte >= 0 ? 1 : 0)));
+  }
+  say(sink, LOOP_TIME, Seconds{static_cast<std::int64_t>(report.took_ms * 1000)},
+      Seconds{static_cast<std::int64_t>(report.line_ms * 1000)});
+  const auto& strays = report.strays;
+  const std::int64_t all = strays[0] + strays[1] + strays[2] + strays[3];
+  if (all > 0) say(sink, LOOP_STRAYS, all, strays[0], strays[1], strays[2], strays[3]);
+  return text;
 }
 
 const std::uint8_t* convert_result(CallState& call, int status) {
@@ -243,6 +279,7 @@ const std::uint8_t* convert_result(CallState& call, int status) {
   const std::string_view messages = call.messages;
   put_number(call, "status", status);
   put_text(call, "messages", messages.substr(messages.starts_with('\n') ? 1 : 0));
+  put_text(call, "held", call.held);
   std::string verdict;
   say_conversion_verdict(into(verdict), status, call.conversion);
   put_verdict(call, verdict, status == EXIT_CONVERTED);
@@ -299,12 +336,14 @@ EMSCRIPTEN_KEEPALIVE WebSession* web_session() {
   return new WebSession();
 }
 
-// Begins converting the file `name` of `size` bytes as `ferrolet NAME` would. Fields: reading
+// Begins converting the file `name` of `size` bytes as `ferrolet NAME` would; `held_sha256` is
+// the hash of a firmware the page holds, empty for one the user chose. Fields: reading
 // (1: feed the file's chunks with web_feed, then call web_convert_end), or, for a run that ends
 // before reading, what web_convert_end gives.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, const char* name,
-                                                           double size) {
+                                                           double size, const char* held_sha256) {
   CallState& call = fresh_call(session);
+  if (*held_sha256 != '\0') call.held = said(HELD_FIRMWARE, name, held_sha256);
   const ConversionFrontEnd page = page_front_end(call);
   const std::string_view arguments[] = {name};
   if (const std::optional<int> ended = begin_conversion(arguments, page, call.conversion)) {
@@ -319,7 +358,8 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, 
 // Ends a conversion whose file was fed whole, or could not be read (`unreadable`). Fields: status
 // (the exit code), messages (what the command says after its banner, without the empty line it
 // starts with; unexpected bytes shown readably, beyond SHOWN_PAGE_FAULTS faults counted),
-// verdict, good, hint (what is wrong with a file in the wrong box), and for a converted file
+// verdict, good, hint (what is wrong with a file in the wrong box), held (what the page says of
+// a firmware it holds, if it is one), and for a converted file
 // upload, upload_name, download_label, map (the block map with its legend) and offer (the line
 // that says what Send sends).
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_end(WebSession* session, int unreadable) {
@@ -406,13 +446,85 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   const std::span<const SendStep> plan = std::span(call.plan).first(steps);
   const std::int32_t blocks = plan.back().block;
   put_steps(call, plan);
-  put_step_sentences(call, plan, name);
+  put_step_sentences(call, plan, name, pause_us / 1000);
   put_text(call, "sending", said(SENDING, name, static_cast<Number>(size)));
   const std::int64_t applied_ms = pause_us / 1000;
   put_number(call, "pause_ms", static_cast<double>(applied_ms));
   put_text(call, "done",
            said(SEND_DONE, name, blocks, static_cast<Number>(size), port,
                 Seconds{plan.back().end_us}, Grouped{DIN_BYTES_PER_SECOND}, applied_ms));
+  return finish(call);
+}
+
+// A full-memory upload of a test pattern, for testing an interface before any firmware is
+// chosen. Fields: upload, upload_name.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_test_pattern(WebSession* session) {
+  CallState& call = fresh_call(session);
+  static_cast<void>(build_test_pattern(call.conversion.image, call.conversion.upload));
+  put_bytes(call, "upload",
+            std::span(call.conversion.upload.bytes).first(call.conversion.upload.used));
+  put_text(call, "upload_name", said(TEST_PATTERN_NAME));
+  return finish(call);
+}
+
+// Judges one run of the interface test: the upload sent with `pause_ms` between frames from
+// `start_ms` on, and what came back (`bytes`, cut into messages by `messages`, three numbers a
+// message: offset, length, time in ms); `tried` and `passes` are where the search stood. Fields:
+// report (what the run found), passed, step (run, carries, found or gave_up), pause_ms, tried
+// and passes for the next run, and verdict once the search is over.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_loop(WebSession* session, const std::uint8_t* upload,
+                                                  std::size_t size, double pause_ms,
+                                                  const std::uint8_t* bytes, std::size_t length,
+                                                  const std::uint8_t* messages,
+                                                  std::size_t messages_size, double start_ms,
+                                                  int tried, int passes) {
+  CallState& call = fresh_call(session);
+  const auto pause = static_cast<std::int64_t>(pause_ms);
+  const std::size_t steps = plan_send({upload, size}, pause * 1000, call.plan, call.content);
+  const std::span<const SendStep> plan = std::span(call.plan).first(steps);
+  std::vector<LoopMessage> received(messages_size / (3 * sizeof(double)));
+  for (std::size_t i = 0; i < received.size(); ++i) {
+    double triple[3];
+    std::memcpy(triple, messages + i * sizeof triple, sizeof triple);
+    received[i] = {static_cast<std::size_t>(triple[0]), static_cast<std::size_t>(triple[1]),
+                   triple[2]};
+  }
+  const LoopReport report = compare_loop({upload, size}, plan, {bytes, length}, received, start_ms);
+  put_text(call, "report", loop_report_text(report, plan, pause));
+  put_number(call, "passed", loop_passed(report) ? 1 : 0);
+  PauseSearch search{pause, tried, passes};
+  const SearchStep step = next_pause(search, loop_passed(report));
+  constexpr std::string_view STEPS[] = {"run", "carries", "found", "gave_up"};
+  put_text(call, "step", STEPS[static_cast<std::size_t>(step)]);
+  put_number(call, "pause_ms", static_cast<double>(search.pause_ms));
+  put_number(call, "tried", search.tried);
+  put_number(call, "passes", search.passes);
+  if (step == SearchStep::Carries) put_text(call, "verdict", said(LOOP_CARRIES, pause));
+  if (step == SearchStep::Found) put_text(call, "verdict", said(LOOP_FOUND, pause, pause));
+  if (step == SearchStep::GaveUp)
+    put_text(call, "verdict", said(LOOP_GAVE_UP, TRIED_PAUSES_MS.back()));
+  return finish(call);
+}
+
+// The plain-text report of a send or a test, made only of what the page showed: the page's
+// version, the browser, the ports, the upload (`sha256` its hash), the pacing, the outcome and,
+// after a test, its report. Field: report.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_report(WebSession* session, const char* user_agent,
+                                                    const char* output, const char* input,
+                                                    const char* name, double size,
+                                                    const char* sha256, double pause_ms,
+                                                    const char* outcome, const char* test) {
+  CallState& call = fresh_call(session);
+  std::string report;
+  const auto bytes = static_cast<std::size_t>(size);
+  const auto blocks = bytes > UPLOAD_LEAD_SIZE ? (bytes - UPLOAD_LEAD_SIZE) / DATA_FRAME_SIZE : 0;
+  say(into(report), PAGE_REPORT, FERROLET_VERSION, user_agent, output,
+      *input != '\0' ? std::string_view(input) : said(NO_INPUT_PORT), name,
+      static_cast<Number>(bytes), static_cast<Number>(blocks), sha256,
+      static_cast<Number>(pause_ms), Grouped{DIN_BYTES_PER_SECOND});
+  say(into(report), REPORT_OUTCOME, outcome);
+  report += test;
+  put_text(call, "report", report);
   return finish(call);
 }
 

@@ -1,6 +1,9 @@
-# Writes PAGE_DIR/sw.js from TEMPLATE: the page's FILES, and a cache name made of VERSION and a
-# hash of the files' content, so that any change to the page gives it a new cache.
-string(REPLACE "," ";" FILES "${FILES}")
+# Writes PAGE_DIR/sw.js from TEMPLATE: every file of the page, and a cache name made of VERSION
+# and a hash of the files' content, so that any change to the page (a firmware put inside it, say)
+# gives it a new cache.
+file(GLOB_RECURSE FILES RELATIVE ${PAGE_DIR} ${PAGE_DIR}/*)
+list(REMOVE_ITEM FILES sw.js)
+list(SORT FILES)
 set(content "")
 set(list "'./'")
 foreach(name ${FILES})

@@ -4,6 +4,7 @@
 // (scripts/web.sh --build-only) and build/release (the native build).
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
+import { createHash } from 'node:crypto';
 import { mkdtempSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -103,7 +104,30 @@ function pageSetup(mode) {
     return d.slice(1).every((b) => b < 0x80) && d.length <= 3;
   };
   window.sent = [];
+  window.sentElsewhere = [];
   const listeners = [];
+  // The input, for the interface test: with `loop` set, the output feeds it each message once the
+  // message's DIN wire time has passed: 'clean', 'drop' (a message that starts less than 12 ms
+  // after the previous one ended is lost), 'change' (the first data block comes back with one byte
+  // changed, the first time only) or 'clock' (MIDI clock every 10 ms besides).
+  const input = { id: 'fake-in', name: 'Test input', type: 'input', state: 'connected', connection: 'open',
+    onmidimessage: null };
+  const arrive = (bytes) => input.onmidimessage?.({ data: new Uint8Array(bytes), timeStamp: performance.now() });
+  let previousEnd = -Infinity;
+  let changed = false;
+  function echo(bytes, timestamp) {
+    const start = Math.max(timestamp ?? 0, performance.now());
+    const end = start + bytes.length * 0.32;
+    const dropped = window.loop === 'drop' && start < previousEnd + 12;
+    previousEnd = end;
+    if (window.loop === 'change' && !changed && bytes[0] === 0xf0 && bytes.length === 157) {
+      changed = true;
+      bytes = [...bytes];
+      bytes[50] ^= 0x01;
+    }
+    if (!dropped) setTimeout(() => arrive(bytes), end - performance.now());
+  }
+  setInterval(() => { if (window.loop === 'clock' && input.onmidimessage) arrive([0xf8]); }, 10);
   const output = {
     id: 'fake-out', name: 'Test port', type: 'output', state: 'connected', connection: 'open',
     send(data, timestamp) {
@@ -111,17 +135,22 @@ function pageSetup(mode) {
       const bytes = Array.from(data);
       if (!valid(bytes)) throw new TypeError('not a whole valid MIDI message');
       window.sent.push({ bytes, at: timestamp });
+      if (window.loop) echo(bytes, timestamp);
     },
     clear() { window.cleared = true; },
   };
+  const other = { id: 'other-out', name: 'Other port', type: 'output', state: 'connected', connection: 'open',
+    send(data) { window.sentElsewhere.push(Array.from(data)); }, clear() {} };
   window.disconnectPort = () => {
     output.state = 'disconnected';
     for (const listener of listeners) listener({ port: output });
   };
   const access = {
-    outputs: new Map([[output.id, output]]), inputs: new Map(), sysexEnabled: true,
+    outputs: new Map([[output.id, output], [other.id, other]]), inputs: new Map([[input.id, input]]), sysexEnabled: true,
     addEventListener(type, listener) { if (type === 'statechange') listeners.push(listener); },
   };
+  window.copied = [];
+  Object.defineProperty(navigator, 'clipboard', { configurable: true, value: { writeText: async (t) => { window.copied.push(t); } } });
   Object.defineProperty(Navigator.prototype, 'requestMIDIAccess', {
     configurable: true,
     value: async (options) => {
@@ -144,7 +173,7 @@ async function choose(page, selector, name, content) {
 }
 const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
 const isDisabled = (page, selector) => page.$eval(selector, (e) => e.disabled);
-const until = (page, fn, ...args) => page.waitForFunction(fn, { polling: 20, timeout: 20000 }, ...args);
+const until = (page, fn, ...args) => page.waitForFunction(fn, { polling: 20, timeout: 30000 }, ...args);
 const downloaded = (page) =>
   page.evaluate(async () => {
     const last = window.downloads.at(-1);
@@ -416,6 +445,113 @@ for (const browserName of BROWSERS) {
       }
       await accessible(page, 'port lost');
       await page.browserContext().close();
+    });
+
+    test('the interface test sends through a loop, finds a pause that works and reports it', async () => {
+      const page = await open('fake');
+      await choose(page, '#hex-file', 'blink.hex', example);
+      await page.click('#find-ports');
+      await until(page, () => !document.querySelector('#test-button').disabled);
+      const intact = (pause, n) => `At ${pause} ms extra between frames: ${n} of ${n} frames came back intact, 0 lost, 0 changed.\n`;
+      const time = /^It took \d+\.\d\d s; a DIN MIDI line needs (0\.18|0\.\d\d|\d+\.\d\d) s for these frames\.$/;
+      const rows = [
+        { loop: 'clean', pause: '0', first: intact(0, 5), verdict: 'The interface carries this upload with the extra pause Send uses (0 ms).', after: '0' },
+        { loop: 'drop', pause: '0', first: 'At 0 ms extra between frames: 2 of 5 frames came back intact, 3 lost, 0 changed.\n',
+          verdict: 'The interface lost or changed frames with shorter pauses; with 20 ms extra between frames it carried the ' +
+            'upload twice in a row, so Send now uses 20 ms.', after: '20', runs: 5 },
+        { loop: 'change', pause: '0', first: 'At 0 ms extra between frames: 4 of 5 frames came back intact, 0 lost, 1 changed.\n' +
+            `First change: data block 1, byte 50: sent 0x${blinkUpload[84 + 50].toString(16).toUpperCase().padStart(2, '0')}, ` +
+            `came back 0x${(blinkUpload[84 + 50] ^ 1).toString(16).toUpperCase().padStart(2, '0')}.\n`,
+          verdict: 'The interface lost or changed frames with shorter pauses; with 5 ms extra between frames it carried the ' +
+            'upload twice in a row, so Send now uses 5 ms.', after: '5', runs: 3 },
+        { loop: 'clock', pause: '0', first: intact(0, 5), strays: /^Ignored (\d+) messages that were not sent: \1 MIDI clock, 0 active sensing, 0 SysEx of another program, 0 other\./m,
+          verdict: 'The interface carries this upload with the extra pause Send uses (0 ms).', after: '0' },
+      ];
+      for (const row of rows) {
+        await page.evaluate((l) => { window.loop = l; window.sent = []; }, row.loop);
+        await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, row.pause);
+        await page.evaluate(() => { document.querySelector('#test-status').textContent = ''; });
+        await page.click('#test-button');
+        await until(page, () => /^(The interface|This interface)/.test(document.querySelector('#test-status').textContent));
+        assert.equal(await text(page, '#test-status'), row.verdict, row.loop);
+        const report = await text(page, '#test-report');
+        assert.ok(report.startsWith(row.first), `${row.loop}: ${report}`);
+        assert.match(report.split('\n')[row.first.split('\n').length - 1], time, row.loop);
+        assert.equal(report.match(/^At /gm).length, row.runs ?? 1, row.loop);
+        if (row.strays) assert.match(report, row.strays);
+        assert.equal(await page.$eval('#pause', (e) => e.value), row.after, row.loop);
+        assert.equal(await page.evaluate(() => localStorage.getItem('ferrolet.extraPauseMs')), row.after, 'remembered');
+        assert.deepEqual(await page.evaluate(() => window.sentElsewhere), [], 'nothing goes to a port that was not chosen');
+      }
+      await accessible(page, 'after an interface test');
+      await shot(page, 'interface-test');
+      // The report of the last test, copied and shown.
+      await page.click('#copy-report');
+      await until(page, () => window.copied.length > 0);
+      const copied = await page.evaluate(() => window.copied[0]);
+      assert.equal(await text(page, '#page-report'), copied);
+      const lines = copied.split('\n');
+      assert.equal(lines[0], 'ferrolet 1.00 web page');
+      assert.equal(lines[1], `Browser: ${await page.evaluate(() => navigator.userAgent)}`);
+      assert.deepEqual(lines.slice(2, 6), ['MIDI output: Test port', 'MIDI input: Test input',
+        `Upload: blink.syx, 555 bytes, 3 data blocks, SHA-256 ${createHash('sha256').update(blinkUpload).digest('hex')}`,
+        'Pacing: 0 ms extra between frames at DIN MIDI speed (3,125 bytes/s)']);
+      assert.equal(lines[6], 'Outcome: The interface carries this upload with the extra pause Send uses (0 ms).');
+      assert.ok(copied.endsWith(await text(page, '#test-report')));
+      // After a send, its outcome.
+      await page.evaluate(() => { window.loop = null; window.copied = []; });
+      await page.click('#send-button');
+      await until(page, () => document.querySelector('#send-result').textContent.startsWith('Sent'));
+      await page.click('#copy-report');
+      await until(page, () => window.copied.length > 0);
+      assert.match(await page.evaluate(() => window.copied[0]), /\nMIDI input: none\n[^]*\nOutcome: Sent blink\.syx: 3 data blocks, 555 bytes, to Test port in 0\.\d\d s, /);
+      // Cancel stops a test as it stops a send.
+      await page.evaluate(() => { window.loop = 'clean'; window.sent = []; });
+      await page.$eval('#pause', (e) => { e.value = '1000'; e.dispatchEvent(new Event('change')); });
+      await page.click('#test-button');
+      await until(page, () => window.sent.length >= 3);
+      await page.click('#cancel-button');
+      await until(page, () => document.querySelector('#test-status').textContent.startsWith('Test cancelled'));
+      assert.equal(await text(page, '#test-status'), 'Test cancelled at 1000 ms extra between frames after block 1.');
+      // With nothing chosen, a full-memory test pattern.
+      await page.reload();
+      await page.waitForSelector('body[data-ready="yes"]');
+      await page.click('#find-ports');
+      await page.evaluate(() => { window.loop = 'clean'; });
+      await page.$eval('#pause', (e) => { e.value = '0'; e.dispatchEvent(new Event('change')); });
+      await until(page, () => !document.querySelector('#test-button').disabled);
+      await page.click('#test-button');
+      await until(page, () => /^The interface/.test(document.querySelector('#test-status').textContent));
+      assert.ok((await text(page, '#test-report')).startsWith(intact(0, 130)));
+      await page.browserContext().close();
+    });
+
+    test('a page published with a firmware inside converts it without a file chosen', async () => {
+      // A firmware that the converter refuses is never put in a page.
+      writeFileSync(join(files, 'bad.hex'), ':0100000041BF\r\n');
+      const refused = spawnSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', join(files, 'bad.hex')],
+        { encoding: 'utf8', cwd: root });
+      assert.notEqual(refused.status, 0);
+      assert.match(refused.stdout, /Line 1 Checksum error \(sum=1\)\n\nread 15 charactes, from adress 0 to 0 with 1 errors\n/);
+      const { server: held, url } = await servePage({ dir: join(root, 'build/web-firmware') });
+      const page = await open('fake', { url });
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      assert.equal(await text(page, '#held'), `This page holds the firmware blink.hex (SHA-256 ${createHash('sha256').update(example).digest('hex')}). ` +
+        'It is converted below, ready to download or send; you can still choose another file.');
+      assert.equal(await page.$eval('#hex-file', (e) => e.files.length), 0);
+      await page.click('#download');
+      const got = await downloaded(page);
+      assert.equal(got.name, 'blink.syx');
+      assert.deepEqual(Buffer.from(got.bytes), blinkUpload);
+      await page.click('#find-ports');
+      await until(page, () => !document.querySelector('#send-button').disabled);
+      assert.equal(await text(page, '#send-source'), 'blink.syx (converted, 555 bytes)');
+      await choose(page, '#hex-file', 'full.hex', upTo(16383));
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      assert.equal(await text(page, '#held'), '');
+      await accessible(page, 'a page with a firmware inside');
+      await page.browserContext().close();
+      held.close();
     });
 
     test('a send cut off by reloading the page is reported when it comes back', async () => {
