@@ -328,9 +328,10 @@ void install_cleanup() {
 // place would have kept them. Only root may give a file away; others may still set a group they
 // belong to. The owner goes first, since a change of owner clears set-id bits.
 void take_attributes(Temporary& temporary, const Earlier& earlier) {
-  if (fchown(temporary.file, earlier.status.st_uid, earlier.status.st_gid) != 0) {
-    static_cast<void>(fchown(temporary.file, static_cast<uid_t>(-1), earlier.status.st_gid));
-  }
+  // Where neither can be kept, the new upload stays the user's own, as a new file would be.
+  const bool kept = fchown(temporary.file, earlier.status.st_uid, earlier.status.st_gid) == 0 ||
+                    fchown(temporary.file, static_cast<uid_t>(-1), earlier.status.st_gid) == 0;
+  static_cast<void>(kept);
   static_cast<void>(fchmod(temporary.file, earlier.status.st_mode & 07777));
 }
 
