@@ -124,6 +124,7 @@ async function checkFiles() {
     offer = { bytes: new Uint8Array(await upload.arrayBuffer()), name: upload.name, text: result.offer };
   }
   showSendSource();
+  (!$('send-button').disabled ? $('send-button') : $('syx-file')).focus();
 }
 
 $('hex-file').addEventListener('change', () => $('hex-file').files[0] && convertFile($('hex-file').files[0]));
