@@ -63,6 +63,16 @@ TEST(LoopTest, ComparesWhatCameBackWithWhatWasSent) {
        frame(3)[50],
        block2_changed[50],
        {}},
+      {"blocks 1 and 2 changed: the first change is named",
+       {frame(0), frame(1), block1_cut, block2_changed, frame(4)},
+       3,
+       0,
+       2,
+       2,
+       100,
+       frame(2)[100],
+       0xF7,
+       {}},
       {"block 1 cut short",
        {frame(0), frame(1), block1_cut, frame(3), frame(4)},
        4,
@@ -106,6 +116,11 @@ TEST(LoopTest, ComparesWhatCameBackWithWhatWasSent) {
     EXPECT_EQ(report.strays, row.strays);
     EXPECT_EQ(loop_passed(report), row.intact == 5);
     EXPECT_DOUBLE_EQ(report.line_ms, 555 * 0.32);
+    // From the start to the last frame that came back, strays after it left out.
+    double last_frame = 0;
+    for (std::size_t i = 0; i < row.back.size(); ++i)
+      if (row.back[i].size() > 3 && row.back[i][1] != 0x7E) last_frame = 10 + 50.0 * double(i + 1);
+    EXPECT_DOUBLE_EQ(report.took_ms, last_frame == 0 ? 0 : last_frame - 10);
   }
 }
 
