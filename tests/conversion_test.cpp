@@ -136,5 +136,28 @@ TEST(Conversion, SaysEveryMessageExactly) {
   }
 }
 
+TEST(Conversion, TellsWhatAFileLooksLike) {
+  struct Row {
+    std::string start;
+    std::uint64_t size;
+    FileKind kind;
+  };
+  const Row rows[] = {
+      {"", 0, FileKind::Empty},
+      {"\xF0\x70\x7D\x00", 555, FileKind::Upload},
+      {":10000000", 46093, FileKind::HexText},
+      {"\r\n\r\n:10000000", 46097, FileKind::HexText},
+      {" \t\xEF\xBB\xBF:00000001FF", 20, FileKind::HexText},
+      {"\x0C\x94\x34\x00", 4, FileKind::Other},
+      {"   ", 3, FileKind::Other},
+      {"\xF7:", 2, FileKind::Other},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.start);
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(row.start.data());
+    EXPECT_EQ(file_kind({bytes, row.start.size()}, row.size), row.kind);
+  }
+}
+
 }  // namespace
 }  // namespace ferrolet
