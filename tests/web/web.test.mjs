@@ -479,6 +479,7 @@ for (const browserName of BROWSERS) {
         assert.match(report.split('\n')[row.first.split('\n').length - 1], time, row.loop);
         assert.equal(report.match(/^At /gm).length, row.runs ?? 1, row.loop);
         if (row.strays) assert.match(report, row.strays);
+        else assert.doesNotMatch(report, /Ignored/, row.loop);
         assert.equal(await page.$eval('#pause', (e) => e.value), row.after, row.loop);
         assert.equal(await page.evaluate(() => localStorage.getItem('ferrolet.extraPauseMs')), row.after, 'remembered');
         assert.deepEqual(await page.evaluate(() => window.sentElsewhere), [], 'nothing goes to a port that was not chosen');
