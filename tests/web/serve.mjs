@@ -30,6 +30,8 @@ export async function servePage({ dir = join(root, 'build/web'), headers = {}, a
     }
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+  // A test that fails before it closes its server must not keep the test process from ending.
+  server.unref();
   return { server, url: `http://127.0.0.1:${server.address().port}/` };
 }
 
