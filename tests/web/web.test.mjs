@@ -334,6 +334,20 @@ for (const browserName of BROWSERS) {
         document.querySelector('#check').dispatchEvent(drop);
       }, [...blinkUpload], [...example]);
       assert.equal(await verdictOf(page, 'check'), 'Valid: the upload is whole and carries exactly this firmware.');
+      // A broken upload chosen while a firmware still converts: the conversion's result, older than
+      // that choice, offers nothing.
+      await page.evaluate((h) => {
+        document.querySelector('#check-verdict').textContent = '';
+        for (const [id, name, bytes] of [['#hex-file', 'blink.hex', h], ['#syx-file', 'empty.syx', []]]) {
+          const list = new DataTransfer();
+          list.items.add(new File([new Uint8Array(bytes)], name));
+          document.querySelector(id).files = list.files;
+          document.querySelector(id).dispatchEvent(new Event('change'));
+        }
+      }, [...example]);
+      assert.equal(await verdictOf(page, 'check'), 'Not this firmware, or a broken upload: see the report.');
+      assert.ok(await isDisabled(page, '#send-button'));
+      assert.equal(await text(page, '#send-source'), 'convert a firmware or check an upload first.');
       await page.browserContext().close();
     });
 
@@ -575,6 +589,15 @@ for (const browserName of BROWSERS) {
       await page.reload();
       await page.waitForSelector('body[data-ready="yes"]');
       assert.equal(await text(page, '#send-result'), '', 'said once');
+      // A send that ends in full leaves nothing to report on the next visit.
+      await choose(page, '#hex-file', 'blink.hex', example);
+      await page.click('#find-ports');
+      await until(page, () => !document.querySelector('#send-button').disabled);
+      await startSending(page, 0, 5);
+      await until(page, () => /^Sent /.test(document.querySelector('#send-result').textContent));
+      await page.reload();
+      await page.waitForSelector('body[data-ready="yes"]');
+      assert.equal(await text(page, '#send-result'), '', 'a finished send');
       await page.browserContext().close();
     });
 
