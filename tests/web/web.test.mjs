@@ -701,6 +701,9 @@ for (const browserName of BROWSERS) {
       const fromDisk = await open('fake', { url: `file://${pageDir}/index.html`, ready: false });
       await until(fromDisk, () => /bash scripts\/web\.sh/.test(document.querySelector('#status').textContent));
       assert.ok(await fromDisk.$eval('#status', (e) => !e.hidden && e.offsetHeight > 0));
+      // Chromium runs no module script from a file, so only the page's own line can speak there.
+      assert.match(await text(fromDisk, '#status'), browserName === 'chrome' ? /^Loading… If this line stays/ :
+        /^This page was opened from a file, and browsers do not run it from there\. Open it through a web server/);
       await fromDisk.browserContext().close();
       // Its core cannot be loaded.
       for (const broken of [null, Buffer.from('not WebAssembly')]) {
