@@ -9,4 +9,4 @@ bash scripts/install-prerequisites.sh chromium firefox-esr
 bash scripts/web.sh --build-only --firmware examples/blink.hex
 cd tests/web
 npm ci --no-audit --no-fund --loglevel=error
-node --test --test-concurrency=1 --test-timeout=240000 web.test.mjs
+npm test --silent
