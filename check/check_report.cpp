@@ -43,12 +43,12 @@ void say_fault_line(const TextSink& sink, const UploadCheck& check) noexcept {
 
 // The firmware's faults and what the converter would make of it; false if it would refuse it.
 [[nodiscard]] bool report_firmware(const FirmwareRead& firmware, std::string_view name,
-                                   const TextSink& sink) noexcept {
+                                   const TextSink& sink, RawBytes raw) noexcept {
   const std::size_t shown =
       std::min(static_cast<std::size_t>(firmware.fault_count), firmware.faults.size());
   for (std::size_t i = 0; i < shown; ++i) {
     say(sink, FIRMWARE_FAULT, name);
-    say_hex_event(sink, firmware.faults[i]);
+    say_hex_event(sink, firmware.faults[i], raw);
   }
   if (firmware.fault_count > static_cast<std::int64_t>(shown)) {
     say(sink, FIRMWARE_MORE_FAULTS, name, firmware.fault_count - static_cast<std::int64_t>(shown));
@@ -133,7 +133,7 @@ bool say_block_map(std::span<const std::uint8_t> upload, UploadContent& content,
 
 int write_check_report(std::span<const std::uint8_t> upload, std::string_view upload_name,
                        const FirmwareRead* firmware, std::string_view firmware_name,
-                       UploadContent& content, const TextSink& sink) noexcept {
+                       UploadContent& content, const TextSink& sink, RawBytes raw) noexcept {
   if (upload.size() > OUTPUT_CAPACITY) {
     say(sink, UPLOAD_TOO_LONG, upload_name, static_cast<Number>(OUTPUT_CAPACITY));
     say(sink, INVALID);
@@ -146,7 +146,7 @@ int write_check_report(std::span<const std::uint8_t> upload, std::string_view up
     return CHECK_INVALID;
   }
   say(sink, ALL_FRAMES_VALID);
-  if (firmware != nullptr && !report_firmware(*firmware, firmware_name, sink)) {
+  if (firmware != nullptr && !report_firmware(*firmware, firmware_name, sink, raw)) {
     return CHECK_INVALID;
   }
   say_map(check.blocks, content, firmware, sink);

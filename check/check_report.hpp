@@ -45,11 +45,13 @@ bool say_block_map(std::span<const std::uint8_t> upload, UploadContent& content,
 
 // Says the report on `upload`, the bytes of the file `upload_name` (more than OUTPUT_CAPACITY
 // of them: longer than any upload), compared with `firmware` (read from `firmware_name`) unless
-// it is null; `content` receives the decoded blocks. Returns CHECK_VALID or CHECK_INVALID.
+// it is null; `content` receives the decoded blocks; the firmware's unexpected characters are
+// shown as `raw` asks. Returns CHECK_VALID or CHECK_INVALID.
 [[nodiscard]] int write_check_report(std::span<const std::uint8_t> upload,
                                      std::string_view upload_name, const FirmwareRead* firmware,
                                      std::string_view firmware_name, UploadContent& content,
-                                     const TextSink& sink) noexcept;
+                                     const TextSink& sink,
+                                     RawBytes raw = RawBytes::AsTheyAre) noexcept;
 
 // The page's one-sentence verdict on a report that returned `status` for an upload file that
 // looks like `kind`.

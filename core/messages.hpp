@@ -135,6 +135,13 @@ inline constexpr Message<Number, Number> SEND_CANCELLED =
 inline constexpr Message<Number, Number> SEND_LOST =
     "The MIDI port was lost after block {} of {}: the device now holds a partial upload. "
     "Connect the interface again, then send the whole upload again.";
+inline constexpr Message<> SEND_LOST_BEFORE_ANY =
+    "The MIDI port was lost before anything was sent: nothing reached the device. Connect the "
+    "interface again, then press Send again.";
+inline constexpr Message<Name> PORT_UNAVAILABLE =
+    "The MIDI port {} could not be opened: another program may be using it, or it is not "
+    "available. Close the other program (a music or SysEx program, say), then press Send again. "
+    "Nothing was sent.";
 inline constexpr Message<Name, Number, Number> SEND_INTERRUPTED =
     "The last send of {} was cut off after block {} of {} when the page was closed or "
     "reloaded: the device holds a partial upload. Send the whole upload again.";
@@ -144,6 +151,9 @@ inline constexpr Message<Name, Number, Number, Name, Seconds, Grouped, Number> S
 inline constexpr Message<Name, Grouped, Grouped> READING = "Reading {}: {} of {} bytes";
 inline constexpr Message<Name> READING_STOPPED =
     "Stopped reading {}. Choose the file again to start over.";
+inline constexpr Message<Name> READING_STALLED =
+    "Reading {} stopped making progress, so it was ended. Choose the file again to try again; "
+    "if it lies on a removable drive or a network folder, copy it to this computer first.";
 inline constexpr Message<Number> LOOP_RUNNING =
     "Testing the interface with {} ms extra between frames: the frames go out of the output and "
     "should come back on the input.";

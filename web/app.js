@@ -44,6 +44,7 @@ async function requestFor(box, action, ...args) {
     return await core.request(action, ...args);
   } catch ({ failure, detail }) {
     if (failure === 'stopped') $(`${box}-verdict`).textContent = mine.stopped;
+    else if (failure === 'stalled') $(`${box}-verdict`).textContent = detail;
     else showFailure(failure === 'load' ? FAILURES.load : FAILURES.crash + detail);
     return null;
   } finally {
@@ -66,6 +67,7 @@ let latestChoice = 0;
 let sending = null;
 
 function showSendSource() {
+  if (!page) return;
   $('send-source').textContent = sending ? sending.steps.sending : offer ? offer.text : page.nothing_to_send;
   updateSendButton();
 }
@@ -86,6 +88,7 @@ function showDownload(result) {
 }
 
 async function convertFile(file, heldSha256 = '') {
+  if (!page) return; // kept in its picker, and converted once the core has answered
   const choice = withdraw();
   showDownload(null);
   for (const id of ['convert-verdict', 'convert-hint', 'convert-messages', 'convert-map']) $(id).textContent = '';
@@ -113,6 +116,7 @@ $('download').addEventListener('click', () => {
 async function checkFiles() {
   const upload = $('syx-file').files[0];
   const hex = $('check-hex-file').files[0];
+  if (!page) return; // kept in its picker, and checked once the core has answered
   const choice = withdraw();
   for (const id of ['check-verdict', 'check-hint', 'check-report']) $(id).textContent = '';
   if (!upload) return;
@@ -120,9 +124,7 @@ async function checkFiles() {
   if (!result || choice !== latestChoice) return;
   showVerdict('check', result);
   $('check-report').textContent = result.report;
-  if (result.offer) {
-    offer = { bytes: new Uint8Array(await upload.arrayBuffer()), name: upload.name, text: result.offer };
-  }
+  if (result.offer) offer = { bytes: result.upload, name: upload.name, text: result.offer };
   showSendSource();
   (!$('send-button').disabled ? $('send-button') : $('syx-file')).focus();
 }
@@ -159,8 +161,14 @@ for (const section of [$('convert'), $('check')]) {
     section.classList.remove('dragging');
     const files = [...e.dataTransfer.files];
     if (files.length === 0) return;
-    if (section.id === 'convert') convertFile(files[0]);
-    else dropOnCheck(files);
+    if (section.id !== 'convert') dropOnCheck(files);
+    else {
+      // Kept in the picker, as a chosen file is, so that a drop before the core answers is not lost.
+      const list = new DataTransfer();
+      list.items.add(files[0]);
+      $('hex-file').files = list.files;
+      convertFile(files[0]);
+    }
   });
 }
 
@@ -224,21 +232,34 @@ function endSending(current) {
   const last = Math.max(0, current.last);
   if (current.stopped === 'cancel' && output.clear) output.clear();
   $('send-result').textContent =
-    current.stopped === 'cancel' ? steps.cancelled[last] : current.stopped === 'lost' ? steps.lost[last] : steps.done;
+    current.stopped === 'cancel' ? steps.cancelled[last] : current.stopped === 'lost' ? lostAt(current) : steps.done;
   $('send-detail').textContent = current.detail || '';
 }
+
+// What a lost port leaves: nothing at the device if not one message was handed over.
+const lostAt = (current) => (current.last < 0 ? current.steps.lost_before_any : current.steps.lost[current.last]);
 
 const chosenOutput = () => midi && midi.outputs.get($('port').value);
 const portName = (port) => (port ? port.name || port.id : '');
 
-// The core's plan for sending `bytes`; Send and the test are not offered while it is made.
-async function planFor(output, bytes, name, pauseMs) {
+// The core's plan for sending `bytes`, with `output` opened for it; Send and the test are not
+// offered meanwhile. Null if `output` cannot be opened (held by another program, say), which is
+// then said in `says`: nothing is handed to a port that is not open.
+async function planFor(output, bytes, name, pauseMs, says) {
   planning = true;
   updateSendButton();
   try {
-    return await core.request('plan', bytes, name, pauseMs, portName(output));
+    const steps = await core.request('plan', bytes, name, pauseMs, portName(output));
+    try {
+      await output.open();
+    } catch {
+      $(says).textContent = steps.port_unavailable;
+      return null;
+    }
+    return steps;
   } finally {
     planning = false;
+    updateSendButton();
   }
 }
 
@@ -276,9 +297,13 @@ let lastRun = null;
 async function send() {
   const output = chosenOutput();
   if (!output || !offer) return;
-  const { bytes, name } = offer;
-  const steps = await planFor(output, bytes, name, Number(pauseInput.value));
-  if (steps.steps === 0) return;
+  const chosen = offer;
+  const { bytes, name } = chosen;
+  $('send-result').textContent = '';
+  $('send-detail').textContent = '';
+  const steps = await planFor(output, bytes, name, Number(pauseInput.value), 'send-result');
+  // A new choice while the plan was made or the port opened withdrew this offer.
+  if (!steps || steps.steps === 0 || offer !== chosen) return;
   const current = beginTransmission(output, steps, bytes);
   await handOver(current, (i) => {
     showProgress(steps, i);
@@ -316,7 +341,8 @@ function listen(input) {
 // One run of the interface test at `search.pause`: the core's judgement, or null if it was
 // cancelled or the port was lost (which it then says).
 async function testRun(output, input, source, search) {
-  const steps = await planFor(output, source.bytes, source.name, search.pause);
+  const steps = await planFor(output, source.bytes, source.name, search.pause, 'test-status');
+  if (!steps) return null;
   $('test-status').textContent = steps.test_running;
   const stopListening = listen(input);
   const current = beginTransmission(output, steps, source.bytes);
@@ -327,7 +353,7 @@ async function testRun(output, input, source, search) {
   const last = Math.max(0, current.last);
   if (current.stopped === 'cancel' && output.clear) output.clear();
   if (current.stopped) {
-    $('test-status').textContent = current.stopped === 'lost' ? steps.lost[last] : steps.test_cancelled[last];
+    $('test-status').textContent = current.stopped === 'lost' ? lostAt(current) : steps.test_cancelled[last];
     return null;
   }
   return core.request('loop', source.bytes, search.pause, back.bytes, back.index, current.start, search.tried,
@@ -439,7 +465,10 @@ async function main() {
   }
   setUpPage();
   $('status').hidden = true;
-  convertHeldFirmware();
+  // Files chosen while the core was loading are handled now; a held firmware only if none was.
+  if ($('hex-file').files[0]) convertFile($('hex-file').files[0]);
+  else convertHeldFirmware();
+  if ($('syx-file').files[0]) checkFiles();
   if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
   performance.mark('ferrolet-ready');
   document.body.dataset.ready = 'yes';

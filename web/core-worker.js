@@ -59,10 +59,30 @@ function call(fn, ...args) {
   }
 }
 
-// Reads `blob` as a stream, a chunk at a time, feeding each to the core and saying how far it
-// has come; false if it cannot be read to its end.
+// Reads `blob` a chunk at a time, feeding each to the core and saying how far it has come; false
+// if it cannot be read to its end. It reads a byte stream into one reused buffer; a stream read
+// can stall for good in Chromium (after some dozens of files), so a read that brings nothing for
+// STALL_MS goes on from where it stood with a slice read of its own, and a slice that stalls too
+// ends the read as stalled: the page never waits forever.
 const CHUNK = 1 << 20;
-async function feed(blob) {
+const STALL_MS = 5000;
+async function withinStall(promise) {
+  let timer = 0;
+  const stalled = new Promise((resolve) => { timer = setTimeout(() => resolve(null), STALL_MS); });
+  try {
+    return await Promise.race([promise, stalled]);
+  } finally {
+    clearTimeout(timer);
+  }
+}
+
+function fed(chunk) {
+  postMessage(call(core._web_feed, chunk));
+  return chunk.length;
+}
+
+// Reads the stream of `blob`: the bytes fed, and true at its end, null where it stalled.
+async function feedStream(blob) {
   const stream = blob.stream();
   let byob = null;
   try {
@@ -72,16 +92,39 @@ async function feed(blob) {
   }
   const reader = byob || stream.getReader();
   let buffer = new ArrayBuffer(CHUNK);
-  try {
-    for (;;) {
-      const { done, value } = byob ? await byob.read(new Uint8Array(buffer)) : await reader.read();
-      if (done) return true;
-      postMessage(call(core._web_feed, value));
-      if (byob) buffer = value.buffer;
+  let at = 0;
+  for (;;) {
+    const read = await withinStall(byob ? byob.read(new Uint8Array(buffer)) : reader.read());
+    if (read === null) {
+      reader.cancel().catch(() => {});
+      return { at, ended: null };
     }
+    if (read.done) return { at, ended: true };
+    at += fed(read.value);
+    if (byob) buffer = read.value.buffer;
+  }
+}
+
+async function feed(blob, stalledText) {
+  let at;
+  try {
+    const stream = await feedStream(blob);
+    if (stream.ended) return true;
+    at = stream.at;
   } catch {
     return false;
   }
+  for (; at < blob.size; at += CHUNK) {
+    let chunk;
+    try {
+      chunk = await withinStall(blob.slice(at, at + CHUNK).arrayBuffer());
+    } catch {
+      return false;
+    }
+    if (chunk === null) throw { stalled: stalledText };
+    fed(new Uint8Array(chunk));
+  }
+  return true;
 }
 
 // The first bytes of an upload: enough to tell a file longer than any upload.
@@ -93,7 +136,7 @@ const actions = {
   async convert(file, heldSha256 = '') {
     const begun = call(core._web_convert_begin, file.name, file.size, heldSha256);
     if (!begun.reading) return begun;
-    return call(core._web_convert_end, (await feed(file)) ? 0 : 1);
+    return call(core._web_convert_end, (await feed(file, begun.stalled)) ? 0 : 1);
   },
   async check(upload, firmware) {
     let first;
@@ -105,7 +148,7 @@ const actions = {
     const begun = call(core._web_check_begin, upload.name, first, upload.size, firmware ? firmware.name : '',
       firmware ? firmware.size : 0);
     if (!begun.reading) return begun;
-    return call(core._web_check_end, (await feed(firmware)) ? 0 : 1);
+    return call(core._web_check_end, (await feed(firmware, begun.stalled)) ? 0 : 1);
   },
   plan: (bytes, name, pauseMs, port) => call(core._web_plan, bytes, name, pauseMs, port),
   testPattern: () => call(core._web_test_pattern),
@@ -126,7 +169,8 @@ async function answer({ id, action, args }) {
     const result = await actions[action](...args);
     postMessage({ id, result }, Object.values(result).filter((v) => v instanceof Uint8Array).map((v) => v.buffer));
   } catch (error) {
-    postMessage({ id, failure: 'crash', detail: String(error) });
+    if (error && error.stalled) postMessage({ id, failure: 'stalled', detail: error.stalled });
+    else postMessage({ id, failure: 'crash', detail: String(error) });
   }
 }
 

@@ -36,7 +36,7 @@ namespace ferrolet {
 namespace {
 
 // A file the page feeds a chunk at a time: its name and size, how much has come, what it looks
-// like, the reader's state, and where its faults go (the first SHOWN_PAGE_FAULTS of them).
+// like, the reader's state, and where its faults go (the first `shown` of them; all are counted).
 struct PageRead {
   std::string name;
   double size = 0;
@@ -47,6 +47,7 @@ struct PageRead {
   HexSummary* summary = nullptr;
   HexEventSink fault = nullptr;
   void* fault_context = nullptr;
+  std::int64_t shown = 0;
   std::int64_t faults = 0;
 };
 
@@ -150,16 +151,16 @@ const std::uint8_t* finish(CallState& call) {
   return call.result.data();
 }
 
-// A HexEventSink for a PageRead: the first SHOWN_PAGE_FAULTS faults are shown, the rest counted.
+// A HexEventSink for a PageRead: the first `shown` faults go on, the rest are counted.
 void show_some(const HexEvent& event, void* page_read) {
   auto& read = *static_cast<PageRead*>(page_read);
-  if (read.faults++ < SHOWN_PAGE_FAULTS) read.fault(event, read.fault_context);
+  if (read.faults++ < read.shown) read.fault(event, read.fault_context);
 }
 
 void begin_read(PageRead& read, std::string_view name, double size, FirmwareImage& image,
-                HexSummary& summary, HexEventSink fault, void* fault_context) {
-  read = PageRead{std::string(name), size, 0, FileKind::Empty, {}, &image, &summary, fault,
-                  fault_context,     0};
+                HexSummary& summary, HexEventSink fault, void* fault_context, std::int64_t shown) {
+  read = PageRead{std::string(name), size,  0, FileKind::Empty, {}, &image, &summary, fault,
+                  fault_context,     shown, 0};
 }
 
 // Ends a read that has taken all its chunks: the end-of-input check.
@@ -241,6 +242,7 @@ void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::st
   put_list(call, "lost", lost);
   put_list(call, "interrupted", interrupted);
   put_list(call, "test_cancelled", test_cancelled);
+  put_text(call, "lost_before_any", said(SEND_LOST_BEFORE_ANY));
   put_text(call, "test_running", said(LOOP_RUNNING, pause_ms));
 }
 
@@ -307,7 +309,7 @@ const std::uint8_t* check_result(CallState& call) {
   std::string report;
   const int status =
       write_check_report(upload, call.upload_name, with_firmware ? &call.firmware : nullptr,
-                         call.read.name, call.content, into(report));
+                         call.read.name, call.content, into(report), RawBytes::Readable);
   put_number(call, "status", status);
   put_text(call, "report", report);
   const FileKind kind = file_kind(upload, static_cast<std::uint64_t>(call.upload_size));
@@ -318,6 +320,8 @@ const std::uint8_t* check_result(CallState& call) {
   if (status != CHECK_VALID) say_upload_hint(into(hint), call.upload_name, kind);
   put_text(call, "hint", hint);
   if (status == CHECK_VALID) {
+    // Send offers exactly the bytes that were checked, never the file read again.
+    put_bytes(call, "upload", upload);
     put_text(call, "offer",
              said(OFFER_CHECKED, call.upload_name, static_cast<Number>(upload.size())));
   }
@@ -350,8 +354,9 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, 
     return convert_result(call, *ended);
   }
   begin_read(call.read, name, size, call.conversion.image, call.conversion.summary,
-             fault_sayer(RawBytes::Readable), &call.messages_sink);
+             fault_sayer(RawBytes::Readable), &call.messages_sink, SHOWN_PAGE_FAULTS);
   put_number(call, "reading", 1);
+  put_text(call, "stalled", said(READING_STALLED, name));
   return finish(call);
 }
 
@@ -407,8 +412,9 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_begin(
   call.upload_size = size;
   if (*firmware_name == '\0') return check_result(call);
   begin_read(call.read, firmware_name, firmware_size, call.firmware.image, call.firmware.summary,
-             keep_firmware_fault, &call.firmware);
+             keep_firmware_fault, &call.firmware, INT64_MAX);  // the report counts them all
   put_number(call, "reading", 1);
+  put_text(call, "stalled", said(READING_STALLED, firmware_name));
   return finish(call);
 }
 
@@ -448,6 +454,7 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   put_steps(call, plan);
   put_step_sentences(call, plan, name, pause_us / 1000);
   put_text(call, "sending", said(SENDING, name, static_cast<Number>(size)));
+  put_text(call, "port_unavailable", said(PORT_UNAVAILABLE, port));
   const std::int64_t applied_ms = pause_us / 1000;
   put_number(call, "pause_ms", static_cast<double>(applied_ms));
   put_text(call, "done",

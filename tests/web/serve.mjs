@@ -14,10 +14,13 @@ const TYPES = {
 };
 
 // Serves `dir` on a free port of 127.0.0.1; `headers` go with every answer and `answer(path)`
-// may replace a file's bytes (null: not found). Resolves to the server and the page's address.
-export async function servePage({ dir = join(root, 'build/web'), headers = {}, answer } = {}) {
-  const server = createServer((request, response) => {
+// may replace a file's bytes (null: not found); `delay(path)` holds an answer back that many ms.
+// Resolves to the server and the page's address.
+export async function servePage({ dir = join(root, 'build/web'), headers = {}, answer, delay } = {}) {
+  const server = createServer(async (request, response) => {
     const path = request.url === '/' ? '/index.html' : request.url.split('?')[0];
+    const held = delay ? delay(path) : 0;
+    if (held) await new Promise((resolve) => setTimeout(resolve, held));
     try {
       const given = answer ? answer(path) : undefined;
       if (given === null) throw new Error('held back');
