@@ -82,7 +82,7 @@ let download = null;
 const downloadLabel = $('download').textContent;
 
 function showDownload(result) {
-  download = result && result.upload ? { bytes: result.upload, name: result.upload_name } : null;
+  download = result && result.upload.length > 0 ? { bytes: result.upload, name: result.upload_name } : null;
   $('download').disabled = download === null;
   $('download').textContent = download ? result.download_label : downloadLabel;
 }

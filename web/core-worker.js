@@ -2,44 +2,27 @@
 // A file is read as a stream into one reused buffer and handed to the core a chunk at a time, so
 // that neither a large file nor a long read ever holds up the page or fills its memory.
 import loadFerrolet from './ferrolet.js';
+import { CALLS, readResult } from './boundary.js';
 
-let core = null;
-let session = 0;
+// The worker's one state: the loaded core, its session, the limits it reads by, and the requests
+// waiting their turn.
+const worker = { core: null, session: 0, uploadStart: 0, queue: Promise.resolve() };
 const ready = loadFerrolet().then((loaded) => {
-  core = loaded;
-  session = core._web_session();
+  worker.core = loaded;
+  worker.session = loaded._web_session();
+  worker.uploadStart = call('limits').upload_start;
 });
 
-// Reads a call's result; its layout is described where it is made, in web/ferrolet_web.cpp.
-function readResult(at) {
-  const heap = core.HEAPU8;
-  const view = new DataView(heap.buffer);
-  const text = (from, to) => new TextDecoder().decode(heap.subarray(from, to));
-  const result = {};
-  while (heap[at] !== 0) {
-    const kind = String.fromCharCode(heap[at]);
-    const nameEnd = heap.indexOf(0, at + 1);
-    const name = text(at + 1, nameEnd);
-    const size = view.getUint32(nameEnd + 1, true);
-    const body = nameEnd + 5;
-    if (kind === 't') result[name] = text(body, body + size);
-    if (kind === 'b') result[name] = heap.slice(body, body + size);
-    if (kind === 'n') result[name] = view.getFloat64(body, true);
-    if (kind === 'a') result[name] = Array.from({ length: size / 8 }, (_, i) => view.getFloat64(body + 8 * i, true));
-    if (kind === 'l') {
-      result[name] = [];
-      for (let p = body; p < body + size; p += 4 + view.getUint32(p, true)) {
-        result[name].push(text(p + 4, p + 4 + view.getUint32(p, true)));
-      }
-    }
-    at = body + size;
-  }
-  return result;
-}
-
-// Calls a core function with texts and byte arrays copied into its memory (a byte array as its
-// place and length); numbers go as they are. The copies are freed once the result is read.
-function call(fn, ...args) {
+/**
+ * Calls the core's web_NAME with `args` as boundary.js declares them: texts and byte arrays are
+ * copied into its memory (a byte array as its place and length) and freed once the result is read.
+ * @template {keyof typeof CALLS} C
+ * @param {C} name
+ * @param {...any} args
+ * @returns {import('./boundary.js').Result<C>}
+ */
+function call(name, ...args) {
+  const { core } = worker;
   const copies = [];
   const copy = (bytes) => {
     const p = core._malloc(Math.max(1, bytes.length));
@@ -47,13 +30,15 @@ function call(fn, ...args) {
     copies.push(p);
     return p;
   };
-  const values = args.flatMap((a) => {
-    if (typeof a === 'string') return [copy(new TextEncoder().encode(a + '\0'))];
-    if (a instanceof Uint8Array) return [copy(a), a.length];
-    return [a];
+  const values = CALLS[name].args.flatMap((kind, i) => {
+    const a = args[i];
+    if (kind === 'text') return [copy(new TextEncoder().encode(String(a) + '\0'))];
+    if (kind === 'bytes') return [copy(a), a.length];
+    if (kind === 'flag') return [a ? 1 : 0];
+    return [Number(a)];
   });
   try {
-    return readResult(fn(session, ...values));
+    return readResult(name, core.HEAPU8, core[`_web_${name}`](worker.session, ...values));
   } finally {
     copies.forEach((p) => core._free(p));
   }
@@ -77,7 +62,7 @@ async function withinStall(promise) {
 }
 
 function fed(chunk) {
-  postMessage(call(core._web_feed, chunk));
+  postMessage(call('feed', chunk));
   return chunk.length;
 }
 
@@ -128,15 +113,15 @@ async function feed(blob, stalledText) {
 }
 
 // The first bytes of an upload: enough to tell a file longer than any upload.
-const UPLOAD_START = 32769;
-const start = async (blob) => new Uint8Array(await blob.slice(0, UPLOAD_START).arrayBuffer());
+const start = async (blob) => new Uint8Array(await blob.slice(0, worker.uploadStart).arrayBuffer());
 
+// Each request of the page; boundary.js names the core call whose result answers it.
 const actions = {
-  page: (userAgent) => call(core._web_page, userAgent),
+  page: (userAgent) => call('page', userAgent),
   async convert(file, heldSha256 = '') {
-    const begun = call(core._web_convert_begin, file.name, file.size, heldSha256);
-    if (!begun.reading) return begun;
-    return call(core._web_convert_end, (await feed(file, begun.stalled)) ? 0 : 1);
+    const begun = call('convert_begin', file.name, file.size, heldSha256);
+    if (!begun.reading) return call('convert_end', false);
+    return call('convert_end', !(await feed(file, begun.stalled)));
   },
   async check(upload, firmware) {
     let first;
@@ -145,16 +130,16 @@ const actions = {
     } catch {
       first = new Uint8Array();
     }
-    const begun = call(core._web_check_begin, upload.name, first, upload.size, firmware ? firmware.name : '',
+    const begun = call('check_begin', upload.name, first, upload.size, firmware ? firmware.name : '',
       firmware ? firmware.size : 0);
-    if (!begun.reading) return begun;
-    return call(core._web_check_end, (await feed(firmware, begun.stalled)) ? 0 : 1);
+    if (!begun.reading) return call('check_end', false);
+    return call('check_end', !(await feed(firmware, begun.stalled)));
   },
-  plan: (bytes, name, pauseMs, port) => call(core._web_plan, bytes, name, pauseMs, port),
-  testPattern: () => call(core._web_test_pattern),
+  plan: (bytes, name, pauseMs, port) => call('plan', bytes, name, pauseMs, port),
+  testPattern: () => call('test_pattern'),
   loop: (bytes, pauseMs, back, index, startMs, tried, passes) =>
-    call(core._web_loop, bytes, pauseMs, back, index, startMs, tried, passes),
-  report: (...fields) => call(core._web_report, ...fields),
+    call('loop', bytes, pauseMs, back, index, startMs, tried, passes),
+  report: (...fields) => call('report', ...fields),
 };
 
 // One request at a time, in order: an action that reads a file spans several calls of the core.
@@ -174,7 +159,6 @@ async function answer({ id, action, args }) {
   }
 }
 
-let queue = Promise.resolve();
 onmessage = ({ data }) => {
-  queue = queue.then(() => answer(data));
+  worker.queue = worker.queue.then(() => answer(data));
 };

@@ -6,26 +6,21 @@
 // handed over a chunk at a time as the worker reads it: the action's first call begins, each
 // chunk is fed, its last call ends; memory stays flat whatever the file's size.
 //
-// A result, as the page reads it (app.js, readResult), is a run of fields, each
-//   one byte, the field's kind: 't' text, 'b' bytes, 'n' a number, 'a' an array of numbers,
-//       'l' a list of texts;
-//   the field's name in ASCII, ended by a NUL byte;
-//   the length of its body in bytes, 4 bytes little-endian, then the body: a text's bytes (the
-//       messages' own bytes: UTF-8, with any raw byte a message shows), bytes as they are, each
-//       number as an 8-byte little-endian IEEE double, a list as each text's length (4 bytes
-//       little-endian) and bytes in turn;
-// and a 0 byte after the last field.
+// The calls, their arguments and their results' fields are declared in web/boundary.js; the
+// result structs, their encoders and the calls' prototypes (boundary.hpp) are written from it.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "boundary.hpp"
 #include "check/check_report.hpp"
 #include "core/conversion.hpp"
 #include "core/messages.hpp"
@@ -65,14 +60,19 @@ struct CallState {
   std::vector<std::uint8_t> upload_start;  // a checked upload's first bytes
   std::string upload_name;
   double upload_size = 0;
-  std::string held;  // what the page says of a firmware it holds
-  std::vector<std::uint8_t> result;
+  std::string held;          // what the page says of a firmware it holds
+  std::optional<int> ended;  // a conversion that ended before reading
+  Wire result;
 };
+
+}  // namespace
 
 // The page's handle, made once: each call replaces the state of the call before with a new one.
 struct WebSession {
   std::unique_ptr<CallState> call;
 };
+
+namespace {
 
 CallState& fresh_call(WebSession* session) {
   session->call = std::make_unique<CallState>();
@@ -90,65 +90,12 @@ TextSink into(std::string& text) {
   return {append, &text};
 }
 
-void put_raw(std::vector<std::uint8_t>& out, const void* bytes, std::size_t size) {
-  const auto* begin = static_cast<const std::uint8_t*>(bytes);
-  out.insert(out.end(), begin, begin + size);
-}
-
-void put_length(std::vector<std::uint8_t>& out, std::size_t size) {
-  const auto length = static_cast<std::uint32_t>(size);
-  const std::uint8_t le[4] = {
-      static_cast<std::uint8_t>(length), static_cast<std::uint8_t>(length >> 8),
-      static_cast<std::uint8_t>(length >> 16), static_cast<std::uint8_t>(length >> 24)};
-  put_raw(out, le, sizeof le);
-}
-
-void put_field(CallState& call, char kind, std::string_view name, const void* body,
-               std::size_t size) {
-  call.result.push_back(static_cast<std::uint8_t>(kind));
-  put_raw(call.result, name.data(), name.size());
-  call.result.push_back(0);
-  put_length(call.result, size);
-  put_raw(call.result, body, size);
-}
-
-void put_text(CallState& call, std::string_view name, std::string_view text) {
-  put_field(call, 't', name, text.data(), text.size());
-}
-
-void put_bytes(CallState& call, std::string_view name, Bytes bytes) {
-  put_field(call, 'b', name, bytes.data(), bytes.size());
-}
-
-// WebAssembly is little-endian, so a double's bytes are already in the result's order.
-void put_numbers(CallState& call, std::string_view name, const std::vector<double>& numbers) {
-  put_field(call, 'a', name, numbers.data(), numbers.size() * sizeof(double));
-}
-
-void put_number(CallState& call, std::string_view name, double number) {
-  put_field(call, 'n', name, &number, sizeof number);
-}
-
-void put_list(CallState& call, std::string_view name, const std::vector<std::string>& texts) {
-  std::vector<std::uint8_t> body;
-  for (const std::string& text : texts) {
-    put_length(body, text.size());
-    put_raw(body, text.data(), text.size());
-  }
-  put_field(call, 'l', name, body.data(), body.size());
-}
-
 // Says one message into a fresh text, for a field of its own.
 template <typename... Args>
 std::string said(const Message<Args...>& message, const std::type_identity_t<Args>&... args) {
   std::string text;
   say(into(text), message, args...);
   return text;
-}
-
-const std::uint8_t* finish(CallState& call) {
-  call.result.push_back(0);
-  return call.result.data();
 }
 
 // A HexEventSink for a PageRead: the first `shown` faults go on, the rest are counted.
@@ -184,12 +131,6 @@ ConversionFrontEnd page_front_end(CallState& call) {
   return {call.messages_sink, RawBytes::Readable, never_replaces, nullptr, offer, nullptr};
 }
 
-// What a conversion that has ended with `status` leaves for the page.
-const std::uint8_t* convert_result(CallState& call, int status);
-
-// What a check leaves for the page, the firmware (if any) read.
-const std::uint8_t* check_result(CallState& call);
-
 // Browsers whose MIDI needs its own words: Firefox allows it per site, Safari has none.
 enum class Browser : std::uint8_t { Firefox, Safari, Other };
 
@@ -201,49 +142,25 @@ Browser browser_of(std::string_view user_agent) {
   return Browser::Other;
 }
 
-void put_verdict(CallState& call, std::string_view verdict, bool good) {
-  put_text(call, "verdict", verdict);
-  put_number(call, "good", good ? 1 : 0);
-}
-
-// The plan's steps, a field for each of their numbers.
-void put_steps(CallState& call, std::span<const SendStep> plan) {
-  std::vector<double> offset, length, at_us, end_us, block;
-  for (const SendStep& step : plan) {
-    offset.push_back(static_cast<double>(step.offset));
-    length.push_back(static_cast<double>(step.length));
-    at_us.push_back(static_cast<double>(step.at_us));
-    end_us.push_back(static_cast<double>(step.end_us));
-    block.push_back(step.block);
-  }
-  put_numbers(call, "offset", offset);
-  put_numbers(call, "length", length);
-  put_numbers(call, "at_us", at_us);
-  put_numbers(call, "end_us", end_us);
-  put_numbers(call, "block", block);
-}
-
-// What the page says once each step of sending the upload `name` is handed over, or after it
-// when the send is cancelled, its port lost or the page closed.
-void put_step_sentences(CallState& call, std::span<const SendStep> plan, std::string_view name,
-                        std::int64_t pause_ms) {
+// The plan's steps, a field for each of their numbers, and what the page says once each step of
+// sending the upload `name` is handed over, or after it when the send is cancelled, its port lost
+// or the page closed.
+void put_steps(PlanResult& result, std::span<const SendStep> plan, std::string_view name,
+               std::int64_t pause_ms) {
   const std::int32_t blocks = plan.back().block;
-  std::vector<std::string> progress, cancelled, lost, interrupted, test_cancelled;
   for (const SendStep& step : plan) {
+    result.offset.push_back(static_cast<double>(step.offset));
+    result.length.push_back(static_cast<double>(step.length));
+    result.at_us.push_back(static_cast<double>(step.at_us));
+    result.end_us.push_back(static_cast<double>(step.end_us));
+    result.block.push_back(step.block);
     const std::int32_t handed = step.block < 0 ? 0 : step.block;
-    test_cancelled.push_back(said(LOOP_CANCELLED, pause_ms, handed));
-    progress.push_back(said(SEND_PROGRESS, handed, blocks));
-    cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
-    lost.push_back(said(SEND_LOST, handed, blocks));
-    interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
+    result.test_cancelled.push_back(said(LOOP_CANCELLED, pause_ms, handed));
+    result.progress.push_back(said(SEND_PROGRESS, handed, blocks));
+    result.cancelled.push_back(said(SEND_CANCELLED, handed, blocks));
+    result.lost.push_back(said(SEND_LOST, handed, blocks));
+    result.interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
   }
-  put_list(call, "progress", progress);
-  put_list(call, "cancelled", cancelled);
-  put_list(call, "lost", lost);
-  put_list(call, "interrupted", interrupted);
-  put_list(call, "test_cancelled", test_cancelled);
-  put_text(call, "lost_before_any", said(SEND_LOST_BEFORE_ANY));
-  put_text(call, "test_running", said(LOOP_RUNNING, pause_ms));
 }
 
 // The frame of plan step `step`, as the test report names it.
@@ -276,56 +193,58 @@ std::string loop_report_text(const LoopReport& report, std::span<const SendStep>
   return text;
 }
 
+// What a conversion that has ended with `status` leaves for the page.
 const std::uint8_t* convert_result(CallState& call, int status) {
-  call.result.clear();
   const std::string_view messages = call.messages;
-  put_number(call, "status", status);
-  put_text(call, "messages", messages.substr(messages.starts_with('\n') ? 1 : 0));
-  put_text(call, "held", call.held);
-  std::string verdict;
-  say_conversion_verdict(into(verdict), status, call.conversion);
-  put_verdict(call, verdict, status == EXIT_CONVERTED);
+  ConvertEndResult result{
+      .status = static_cast<double>(status),
+      .messages = std::string(messages.substr(messages.starts_with('\n') ? 1 : 0)),
+      .held = call.held,
+      .good = status == EXIT_CONVERTED,
+  };
+  say_conversion_verdict(into(result.verdict), status, call.conversion);
   if (status != EXIT_CONVERTED) {
-    std::string hint;
-    if (status == EXIT_REFUSED_INPUT) say_firmware_hint(into(hint), call.read.name, call.read.kind);
-    put_text(call, "hint", hint);
-    return finish(call);
+    if (status == EXIT_REFUSED_INPUT) {
+      say_firmware_hint(into(result.hint), call.read.name, call.read.kind);
+    }
+    return encode(call.result, result);
   }
   const ConversionWork& work = call.conversion;
   const Bytes upload = std::span(work.upload.bytes).first(work.conversion.bytes);
-  put_bytes(call, "upload", upload);
-  put_text(call, "upload_name", work.output);
-  put_text(call, "download_label", said(DOWNLOAD_LABEL, work.output));
-  put_text(call, "offer", said(OFFER_CONVERTED, work.output, static_cast<Number>(upload.size())));
-  std::string map;
-  static_cast<void>(say_block_map(upload, call.content, into(map)));
-  put_text(call, "map", map);
-  return finish(call);
+  result.upload = upload;
+  result.upload_name = work.output;
+  result.download_label = said(DOWNLOAD_LABEL, work.output);
+  result.offer = said(OFFER_CONVERTED, work.output, static_cast<Number>(upload.size()));
+  static_cast<void>(say_block_map(upload, call.content, into(result.map)));
+  return encode(call.result, result);
 }
 
+// What a check leaves for the page, the firmware (if any) read.
 const std::uint8_t* check_result(CallState& call) {
   const bool with_firmware = call.read.image != nullptr;
   const Bytes upload = call.upload_start;
-  std::string report;
+  CheckEndResult result;
   const int status =
       write_check_report(upload, call.upload_name, with_firmware ? &call.firmware : nullptr,
-                         call.read.name, call.content, into(report), RawBytes::Readable);
-  put_number(call, "status", status);
-  put_text(call, "report", report);
+                         call.read.name, call.content, into(result.report), RawBytes::Readable);
+  result.status = status;
+  result.good = status == CHECK_VALID;
   const FileKind kind = file_kind(upload, static_cast<std::uint64_t>(call.upload_size));
-  std::string verdict;
-  say_check_verdict(into(verdict), status, with_firmware, kind);
-  put_verdict(call, verdict, status == CHECK_VALID);
-  std::string hint;
-  if (status != CHECK_VALID) say_upload_hint(into(hint), call.upload_name, kind);
-  put_text(call, "hint", hint);
-  if (status == CHECK_VALID) {
+  say_check_verdict(into(result.verdict), status, with_firmware, kind);
+  if (status != CHECK_VALID) {
+    say_upload_hint(into(result.hint), call.upload_name, kind);
+  } else {
     // Send offers exactly the bytes that were checked, never the file read again.
-    put_bytes(call, "upload", upload);
-    put_text(call, "offer",
-             said(OFFER_CHECKED, call.upload_name, static_cast<Number>(upload.size())));
+    result.upload = upload;
+    result.offer = said(OFFER_CHECKED, call.upload_name, static_cast<Number>(upload.size()));
   }
-  return finish(call);
+  return encode(call.result, result);
+}
+
+// What the first call of a read leaves: feed the file `name`, then end the action.
+template <typename Begun>
+const std::uint8_t* reading(CallState& call, std::string_view name) {
+  return encode(call.result, Begun{.reading = true, .stalled = said(READING_STALLED, name)});
 }
 
 }  // namespace
@@ -340,36 +259,37 @@ EMSCRIPTEN_KEEPALIVE WebSession* web_session() {
   return new WebSession();
 }
 
+// The limits the worker reads by: the first bytes of an upload it hands over, enough to tell a
+// file longer than any upload.
+EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_limits(WebSession* session) {
+  CallState& call = fresh_call(session);
+  return encode(call.result,
+                LimitsResult{.upload_start = static_cast<double>(UPLOAD_READ_CAPACITY)});
+}
+
 // Begins converting the file `name` of `size` bytes as `ferrolet NAME` would; `held_sha256` is
-// the hash of a firmware the page holds, empty for one the user chose. Fields: reading
-// (1: feed the file's chunks with web_feed, then call web_convert_end), or, for a run that ends
-// before reading, what web_convert_end gives.
+// the hash of a firmware the page holds, empty for one the user chose. If reading, feed the
+// file's chunks with web_feed; then call web_convert_end.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, const char* name,
                                                            double size, const char* held_sha256) {
   CallState& call = fresh_call(session);
   if (*held_sha256 != '\0') call.held = said(HELD_FIRMWARE, name, held_sha256);
   const ConversionFrontEnd page = page_front_end(call);
   const std::string_view arguments[] = {name};
-  if (const std::optional<int> ended = begin_conversion(arguments, page, call.conversion)) {
-    return convert_result(call, *ended);
-  }
+  call.ended = begin_conversion(arguments, page, call.conversion);
+  if (call.ended) return encode(call.result, ConvertBeginResult{});
   begin_read(call.read, name, size, call.conversion.image, call.conversion.summary,
              fault_sayer(RawBytes::Readable), &call.messages_sink, SHOWN_PAGE_FAULTS);
-  put_number(call, "reading", 1);
-  put_text(call, "stalled", said(READING_STALLED, name));
-  return finish(call);
+  return reading<ConvertBeginResult>(call, name);
 }
 
-// Ends a conversion whose file was fed whole, or could not be read (`unreadable`). Fields: status
-// (the exit code), messages (what the command says after its banner, without the empty line it
-// starts with; unexpected bytes shown readably, beyond SHOWN_PAGE_FAULTS faults counted),
-// verdict, good, hint (what is wrong with a file in the wrong box), held (what the page says of
-// a firmware it holds, if it is one), and for a converted file
-// upload, upload_name, download_label, map (the block map with its legend) and offer (the line
-// that says what Send sends).
+// Ends a conversion whose file was fed whole, or could not be read (`unreadable`): what the
+// command says after its banner, without the empty line it starts with (unexpected bytes shown
+// readably, beyond SHOWN_PAGE_FAULTS faults counted), the verdict, and for a converted file its
+// upload, block map and the line that says what Send sends.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_end(WebSession* session, int unreadable) {
   CallState& call = *session->call;
-  call.result.clear();
+  if (call.ended) return convert_result(call, *call.ended);
   if (!unreadable) {
     finish_read(call.read);
     if (call.read.faults > SHOWN_PAGE_FAULTS) {
@@ -380,8 +300,8 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_end(WebSession* session, in
   return convert_result(call, end_conversion(read, page_front_end(call), call.conversion));
 }
 
-// Feeds the next chunk of the file being read. Fields: progress (how far the read has come) and
-// stopped (what to say if the user stops it now).
+// Feeds the next chunk of the file being read: how far the read has come, and what to say if the
+// user stops it now.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_feed(WebSession* session, const std::uint8_t* bytes,
                                                   std::size_t size) {
   CallState& call = *session->call;
@@ -390,19 +310,17 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_feed(WebSession* session, const std
   hex_feed_all(read.reader, *read.image, *read.summary,
                {reinterpret_cast<const char*>(bytes), size}, show_some, &read);
   read.read += static_cast<double>(size);
-  call.result.clear();
-  put_text(call, "progress",
-           said(READING, read.name, Grouped{static_cast<std::int64_t>(read.read)},
-                Grouped{static_cast<std::int64_t>(read.size)}));
-  put_text(call, "stopped", said(READING_STOPPED, read.name));
-  return finish(call);
+  return encode(
+      call.result,
+      FeedResult{.progress = said(READING, read.name, Grouped{static_cast<std::int64_t>(read.read)},
+                                  Grouped{static_cast<std::int64_t>(read.size)}),
+                 .stopped = said(READING_STOPPED, read.name)});
 }
 
 // Begins checking the upload `upload_name` (`upload` holds its first `given` of `size` bytes,
 // enough to tell a file longer than any upload) against the firmware `firmware_name` of
-// `firmware_size` bytes (none if the name is empty), as ferrolet-check would. Fields: reading
-// (1: feed the firmware's chunks with web_feed, then call web_check_end), or what
-// web_check_end gives.
+// `firmware_size` bytes (none if the name is empty), as ferrolet-check would. If reading, feed
+// the firmware's chunks with web_feed; then call web_check_end.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_begin(
     WebSession* session, const char* upload_name, const std::uint8_t* upload, std::size_t given,
     double size, const char* firmware_name, double firmware_size) {
@@ -410,34 +328,28 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_begin(
   call.upload_start.assign(upload, upload + given);
   call.upload_name = upload_name;
   call.upload_size = size;
-  if (*firmware_name == '\0') return check_result(call);
+  if (*firmware_name == '\0') return encode(call.result, CheckBeginResult{});
   begin_read(call.read, firmware_name, firmware_size, call.firmware.image, call.firmware.summary,
              keep_firmware_fault, &call.firmware, INT64_MAX);  // the report counts them all
-  put_number(call, "reading", 1);
-  put_text(call, "stalled", said(READING_STALLED, firmware_name));
-  return finish(call);
+  return reading<CheckBeginResult>(call, firmware_name);
 }
 
-// Ends a check whose firmware was fed whole, or could not be read (`unreadable`). Fields: status,
-// report, verdict, good, hint, and for a valid upload offer.
+// Ends a check whose firmware (if any) was fed whole, or could not be read (`unreadable`): the
+// report, the verdict, and for a valid upload its bytes and the line that says what Send sends.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_check_end(WebSession* session, int unreadable) {
   CallState& call = *session->call;
-  call.result.clear();
   if (!unreadable) {
-    finish_read(call.read);
+    if (call.read.image != nullptr) finish_read(call.read);
     return check_result(call);
   }
   // As ferrolet-check does, a firmware that cannot be read is reported alone.
-  put_number(call, "status", CHECK_USAGE);
-  put_text(call, "report", said(CANNOT_READ_FIRMWARE, call.read.name));
-  put_verdict(call, said(VERDICT_UNREADABLE), false);
-  return finish(call);
+  return encode(call.result, CheckEndResult{.status = static_cast<double>(CHECK_USAGE),
+                                            .report = said(CANNOT_READ_FIRMWARE, call.read.name),
+                                            .verdict = said(VERDICT_UNREADABLE)});
 }
 
-// Plans sending the upload `name` to the port `port` with `pause_ms` between frames. Fields:
-// steps and, for each step, offset, length, at_us, end_us, block, and the sentences progress
-// (once it is handed over), and cancelled, lost (the port) and interrupted (the page closed)
-// after it; sending (the line that says what is being sent), done, and pause_ms as applied.
+// Plans sending the upload `name` to the port `port` with `pause_ms` between frames: its steps
+// and what the page says along them, and the pause as applied.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std::uint8_t* upload,
                                                   std::size_t size, const char* name,
                                                   double pause_ms, const char* port) {
@@ -447,44 +359,44 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_plan(WebSession* session, const std
   const auto pause_us =
       static_cast<std::int64_t>((pause_ms > 0 ? std::min(pause_ms, max_ms) : 0) * 1000);
   const std::size_t steps = plan_send({upload, size}, pause_us, call.plan, call.content);
-  put_number(call, "steps", static_cast<double>(steps));
-  if (steps == 0) return finish(call);
+  PlanResult result{.steps = static_cast<double>(steps)};
+  if (steps == 0) return encode(call.result, result);
   const std::span<const SendStep> plan = std::span(call.plan).first(steps);
-  const std::int32_t blocks = plan.back().block;
-  put_steps(call, plan);
-  put_step_sentences(call, plan, name, pause_us / 1000);
-  put_text(call, "sending", said(SENDING, name, static_cast<Number>(size)));
-  put_text(call, "port_unavailable", said(PORT_UNAVAILABLE, port));
   const std::int64_t applied_ms = pause_us / 1000;
-  put_number(call, "pause_ms", static_cast<double>(applied_ms));
-  put_text(call, "done",
-           said(SEND_DONE, name, blocks, static_cast<Number>(size), port,
-                Seconds{plan.back().end_us}, Grouped{DIN_BYTES_PER_SECOND}, applied_ms));
-  return finish(call);
+  put_steps(result, plan, name, applied_ms);
+  result.lost_before_any = said(SEND_LOST_BEFORE_ANY);
+  result.test_running = said(LOOP_RUNNING, applied_ms);
+  result.sending = said(SENDING, name, static_cast<Number>(size));
+  result.port_unavailable = said(PORT_UNAVAILABLE, port);
+  result.pause_ms = static_cast<double>(applied_ms);
+  result.done = said(SEND_DONE, name, plan.back().block, static_cast<Number>(size), port,
+                     Seconds{plan.back().end_us}, Grouped{DIN_BYTES_PER_SECOND}, applied_ms);
+  return encode(call.result, result);
 }
 
 // A full-memory upload of a test pattern, for testing an interface before any firmware is
-// chosen. Fields: upload, upload_name.
+// chosen, and its name.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_test_pattern(WebSession* session) {
   CallState& call = fresh_call(session);
   static_cast<void>(build_test_pattern(call.conversion.image, call.conversion.upload));
-  put_bytes(call, "upload",
-            std::span(call.conversion.upload.bytes).first(call.conversion.upload.used));
-  put_text(call, "upload_name", said(TEST_PATTERN_NAME));
-  return finish(call);
+  return encode(
+      call.result,
+      TestPatternResult{
+          .upload = std::span(call.conversion.upload.bytes).first(call.conversion.upload.used),
+          .upload_name = said(TEST_PATTERN_NAME)});
 }
 
 // Judges one run of the interface test: the upload sent with `pause_ms` between frames from
 // `start_ms` on, and what came back (`bytes`, cut into messages by `messages`, three numbers a
-// message: offset, length, time in ms); `tried` and `passes` are where the search stood. Fields:
-// report (what the run found), passed, step (run, carries, found or gave_up), pause_ms, tried
-// and passes for the next run, and verdict once the search is over.
+// message: offset, length, time in ms); `tried` and `passes` are where the search stood. Gives
+// what the run found, the search's next step with where it then stands, and its verdict once it
+// is over.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_loop(WebSession* session, const std::uint8_t* upload,
                                                   std::size_t size, double pause_ms,
                                                   const std::uint8_t* bytes, std::size_t length,
                                                   const std::uint8_t* messages,
                                                   std::size_t messages_size, double start_ms,
-                                                  int tried, int passes) {
+                                                  double tried, double passes) {
   CallState& call = fresh_call(session);
   const auto pause = static_cast<std::int64_t>(pause_ms);
   const std::size_t steps = plan_send({upload, size}, pause * 1000, call.plan, call.content);
@@ -497,42 +409,52 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_loop(WebSession* session, const std
                    triple[2]};
   }
   const LoopReport report = compare_loop({upload, size}, plan, {bytes, length}, received, start_ms);
-  put_text(call, "report", loop_report_text(report, plan, pause));
-  put_number(call, "passed", loop_passed(report) ? 1 : 0);
-  PauseSearch search{pause, tried, passes};
+  PauseSearch search{pause, static_cast<int>(tried), static_cast<int>(passes)};
   const SearchStep step = next_pause(search, loop_passed(report));
-  constexpr std::string_view STEPS[] = {"run", "carries", "found", "gave_up"};
-  put_text(call, "step", STEPS[static_cast<std::size_t>(step)]);
-  put_number(call, "pause_ms", static_cast<double>(search.pause_ms));
-  put_number(call, "tried", search.tried);
-  put_number(call, "passes", search.passes);
-  if (step == SearchStep::Carries) put_text(call, "verdict", said(LOOP_CARRIES, pause));
-  if (step == SearchStep::Found) put_text(call, "verdict", said(LOOP_FOUND, pause, pause));
-  if (step == SearchStep::GaveUp)
-    put_text(call, "verdict", said(LOOP_GAVE_UP, TRIED_PAUSES_MS.back()));
-  return finish(call);
+  LoopResult result{.report = loop_report_text(report, plan, pause),
+                    .passed = loop_passed(report),
+                    .pause_ms = static_cast<double>(search.pause_ms),
+                    .tried = static_cast<double>(search.tried),
+                    .passes = static_cast<double>(search.passes)};
+  switch (step) {
+    case SearchStep::Run:
+      result.step = LoopStep::Run;
+      break;
+    case SearchStep::Carries:
+      result.step = LoopStep::Carries;
+      result.verdict = said(LOOP_CARRIES, pause);
+      break;
+    case SearchStep::Found:
+      result.step = LoopStep::Found;
+      result.verdict = said(LOOP_FOUND, pause, pause);
+      break;
+    case SearchStep::GaveUp:
+      result.step = LoopStep::GaveUp;
+      result.verdict = said(LOOP_GAVE_UP, TRIED_PAUSES_MS.back());
+      break;
+  }
+  return encode(call.result, result);
 }
 
 // The plain-text report of a send or a test, made only of what the page showed: the page's
 // version, the browser, the ports, the upload (`sha256` its hash), the pacing, the outcome and,
-// after a test, its report. Field: report.
+// after a test, its report.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_report(WebSession* session, const char* user_agent,
                                                     const char* output, const char* input,
                                                     const char* name, double size,
                                                     const char* sha256, double pause_ms,
                                                     const char* outcome, const char* test) {
   CallState& call = fresh_call(session);
-  std::string report;
+  ReportResult result;
   const auto bytes = static_cast<std::size_t>(size);
   const auto blocks = bytes > UPLOAD_LEAD_SIZE ? (bytes - UPLOAD_LEAD_SIZE) / DATA_FRAME_SIZE : 0;
-  say(into(report), PAGE_REPORT, FERROLET_VERSION, user_agent, output,
+  say(into(result.report), PAGE_REPORT, FERROLET_VERSION, user_agent, output,
       *input != '\0' ? std::string_view(input) : said(NO_INPUT_PORT), name,
       static_cast<Number>(bytes), static_cast<Number>(blocks), sha256,
       static_cast<Number>(pause_ms), Grouped{DIN_BYTES_PER_SECOND});
-  say(into(report), REPORT_OUTCOME, outcome);
-  report += test;
-  put_text(call, "report", report);
-  return finish(call);
+  say(into(result.report), REPORT_OUTCOME, outcome);
+  result.report += test;
+  return encode(call.result, result);
 }
 
 // What the page shows before any file is chosen, for the browser `user_agent` names: the
@@ -542,19 +464,20 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_report(WebSession* session, const c
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_page(WebSession* session, const char* user_agent) {
   CallState& call = fresh_call(session);
   const Browser browser = browser_of(user_agent);
-  put_number(call, "pause_min_ms", 0);
-  put_number(call, "pause_max_ms", static_cast<double>(MAX_EXTRA_PAUSE_MILLISECONDS));
-  put_text(call, "pause_label", said(PAUSE_LABEL, 0, MAX_EXTRA_PAUSE_MILLISECONDS));
-  put_text(call, "midi_missing",
-           said(browser == Browser::Safari ? MIDI_MISSING_SAFARI : MIDI_MISSING));
-  put_text(call, "midi_refused",
-           said(browser == Browser::Firefox ? MIDI_REFUSED_FIREFOX : MIDI_REFUSED));
-  put_text(call, "midi_ready", said(MIDI_READY));
-  put_text(call, "midi_no_port", said(MIDI_NO_PORT));
-  put_text(call, "nothing_to_send", said(NOTHING_TO_SEND));
-  put_text(call, "firmware_types", ".hex,.ihx,.eep");
-  put_text(call, "upload_types", ".syx");
-  return finish(call);
+  return encode(
+      call.result,
+      PageResult{
+          .pause_min_ms = 0,
+          .pause_max_ms = static_cast<double>(MAX_EXTRA_PAUSE_MILLISECONDS),
+          .pause_label = said(PAUSE_LABEL, 0, MAX_EXTRA_PAUSE_MILLISECONDS),
+          .midi_missing = said(browser == Browser::Safari ? MIDI_MISSING_SAFARI : MIDI_MISSING),
+          .midi_refused = said(browser == Browser::Firefox ? MIDI_REFUSED_FIREFOX : MIDI_REFUSED),
+          .midi_ready = said(MIDI_READY),
+          .midi_no_port = said(MIDI_NO_PORT),
+          .nothing_to_send = said(NOTHING_TO_SEND),
+          .firmware_types = ".hex,.ihx,.eep",
+          .upload_types = ".syx",
+      });
 }
 
 }  // extern "C"
