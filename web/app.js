@@ -5,7 +5,11 @@
 import { startCore } from './core.js';
 import { handOver, linger, newTransmission, stopTransmission } from './sending.js';
 
-const $ = (id) => document.getElementById(id);
+/** @typedef {import('./boundary.js').Answers} Answers */
+/** @typedef {{ bytes: Uint8Array<ArrayBuffer>, name: string, text: string }} Offer */
+/** @typedef {ReturnType<typeof newTransmission>} Transmission */
+/** @typedef {{ output: string, input: string, name: string, bytes: Uint8Array<ArrayBuffer>, pause: number, outcome: string, test: string }} Run */
+
 const PAUSE_KEY = 'ferrolet.extraPauseMs';
 const INTERRUPTED_KEY = 'ferrolet.interruptedSend';
 
@@ -20,137 +24,222 @@ const FAILURES = {
     'try again. The error: ',
 };
 
-// A request that is running in the worker, so that its box can show progress and Stop.
-let reading = null;
+/**
+ * The element `id`, which must be a `kind`.
+ * @template {HTMLElement} T
+ * @param {string} id
+ * @param {{ new (): T }} kind
+ * @returns {T}
+ */
+function find(id, kind) {
+  const found = document.getElementById(id);
+  if (!(found instanceof kind)) throw new Error(`the page has no ${kind.name} #${id}`);
+  return found;
+}
+
+/** @param {'convert' | 'check'} box */
+const boxOf = (box) => ({
+  reading: find(`${box}-reading`, HTMLElement),
+  stop: find(`${box}-stop`, HTMLButtonElement),
+  verdict: find(`${box}-verdict`, HTMLElement),
+  hint: find(`${box}-hint`, HTMLElement),
+});
+
+// The page's elements, looked up once.
+const el = {
+  status: find('status', HTMLElement),
+  boxes: { convert: boxOf('convert'), check: boxOf('check') },
+  convert: find('convert', HTMLElement),
+  check: find('check', HTMLElement),
+  held: find('held', HTMLElement),
+  hexFile: find('hex-file', HTMLInputElement),
+  messages: find('convert-messages', HTMLElement),
+  map: find('convert-map', HTMLElement),
+  download: find('download', HTMLButtonElement),
+  syxFile: find('syx-file', HTMLInputElement),
+  checkHexFile: find('check-hex-file', HTMLInputElement),
+  report: find('check-report', HTMLElement),
+  midiStatus: find('midi-status', HTMLElement),
+  sendSource: find('send-source', HTMLElement),
+  findPorts: find('find-ports', HTMLButtonElement),
+  port: find('port', HTMLSelectElement),
+  pauseLabel: find('pause-label', HTMLElement),
+  pause: find('pause', HTMLInputElement),
+  sendButton: find('send-button', HTMLButtonElement),
+  cancelButton: find('cancel-button', HTMLButtonElement),
+  progress: find('progress', HTMLProgressElement),
+  progressText: find('progress-text', HTMLElement),
+  sendResult: find('send-result', HTMLElement),
+  sendDetail: find('send-detail', HTMLElement),
+  inputPort: find('input-port', HTMLSelectElement),
+  testButton: find('test-button', HTMLButtonElement),
+  copyReport: find('copy-report', HTMLButtonElement),
+  testStatus: find('test-status', HTMLElement),
+  testReport: find('test-report', HTMLElement),
+  pageReport: find('page-report', HTMLElement),
+};
+
+// The page's one mutable state.
+const state = {
+  /** @type {Answers['page'] | null} the page's texts and limits, once the core has answered */
+  page: null,
+  /** @type {MIDIAccess | null} */
+  midi: null,
+  /** @type {{ box: 'convert' | 'check', stopped: string } | null} the request whose box shows progress */
+  reading: null,
+  /** @type {Offer | null} what Send would send: the upload of the latest choice, if that gave one */
+  offer: null,
+  // A choice in either box withdraws the offer at once; only the latest choice may make a new one.
+  latestChoice: 0,
+  /** @type {{ bytes: Uint8Array<ArrayBuffer>, name: string } | null} */
+  download: null,
+  /** @type {Transmission | null} */
+  sending: null,
+  // Set from the moment Send is pressed until its plan is there.
+  planning: false,
+  /** @type {Run | null} the last send or test, for its report */
+  lastRun: null,
+};
+
 const core = startCore((progress, stopped) => {
-  if (!reading) return;
-  reading.stopped = stopped;
-  $(`${reading.box}-reading`).textContent = progress;
+  if (!state.reading) return;
+  state.reading.stopped = stopped;
+  el.boxes[state.reading.box].reading.textContent = progress;
 });
 
 function showFailure(text) {
-  const status = $('status');
-  status.textContent = text;
-  status.hidden = false;
+  el.status.textContent = text;
+  el.status.hidden = false;
 }
 
-// Runs a core request for `box`, showing progress and offering Stop while it runs. Resolves to
-// the result, or to null when it was stopped or the core failed (which it then says).
-async function requestFor(box, action, ...args) {
-  reading = { box, stopped: '' };
-  const mine = reading;
-  $(`${box}-stop`).hidden = false;
+/**
+ * Runs a core request for `box`, showing progress and offering Stop while it runs. Resolves to
+ * the result, or to null when it was stopped or the core failed (which it then says).
+ * @template {'convert' | 'check'} A
+ * @param {A} action
+ * @param {...any} args
+ * @returns {Promise<Answers[A] | null>}
+ */
+async function requestFor(action, ...args) {
+  const box = el.boxes[action];
+  const mine = { box: action, stopped: '' };
+  state.reading = mine;
+  box.stop.hidden = false;
   try {
     return await core.request(action, ...args);
   } catch ({ failure, detail }) {
-    if (failure === 'stopped') $(`${box}-verdict`).textContent = mine.stopped;
-    else if (failure === 'stalled') $(`${box}-verdict`).textContent = detail;
+    if (failure === 'stopped') box.verdict.textContent = mine.stopped;
+    else if (failure === 'stalled') box.verdict.textContent = detail;
     else showFailure(failure === 'load' ? FAILURES.load : FAILURES.crash + detail);
     return null;
   } finally {
-    if (reading === mine) reading = null;
-    $(`${box}-stop`).hidden = true;
-    $(`${box}-reading`).textContent = '';
+    if (state.reading === mine) state.reading = null;
+    box.stop.hidden = true;
+    box.reading.textContent = '';
   }
 }
 
-function showVerdict(box, result) {
-  $(`${box}-verdict`).textContent = result.verdict;
-  $(`${box}-verdict`).className = 'verdict ' + (result.good ? 'good' : 'bad');
-  $(`${box}-hint`).textContent = result.hint || '';
+/** @param {'convert' | 'check'} name @param {{ verdict: string, good: boolean, hint: string }} result */
+function showVerdict(name, result) {
+  const box = el.boxes[name];
+  box.verdict.textContent = result.verdict;
+  box.verdict.className = 'verdict ' + (result.good ? 'good' : 'bad');
+  box.hint.textContent = result.hint;
 }
 
-// What Send would send: the upload of the latest choice, if that gave one. A choice in either
-// box withdraws the offer at once; only the result of the latest choice may make a new one.
-let offer = null;
-let latestChoice = 0;
-let sending = null;
+/** @param {'convert' | 'check'} name */
+function clearBox(name, ...more) {
+  const box = el.boxes[name];
+  for (const shown of [box.verdict, box.hint, ...more]) shown.textContent = '';
+}
 
-function showSendSource() {
-  if (!page) return;
-  $('send-source').textContent = sending ? sending.steps.sending : offer ? offer.text : page.nothing_to_send;
-  updateSendButton();
+// The Send box: what it would send, and which of its buttons can be pressed.
+function renderSend() {
+  if (!state.page) return;
+  const { midi, offer, sending, planning } = state;
+  el.sendSource.textContent = sending ? sending.steps.sending : offer ? offer.text : state.page.nothing_to_send;
+  const idle = midi && !planning && sending === null && el.port.options.length > 0;
+  el.sendButton.disabled = !idle || !offer;
+  el.testButton.disabled = !idle || el.inputPort.options.length === 0;
 }
 
 function withdraw() {
-  offer = null;
-  showSendSource();
-  return ++latestChoice;
+  state.offer = null;
+  renderSend();
+  return ++state.latestChoice;
 }
 
-let download = null;
-const downloadLabel = $('download').textContent;
+const downloadLabel = el.download.textContent;
 
+/** @param {Answers['convert'] | null} result */
 function showDownload(result) {
-  download = result && result.upload.length > 0 ? { bytes: result.upload, name: result.upload_name } : null;
-  $('download').disabled = download === null;
-  $('download').textContent = download ? result.download_label : downloadLabel;
+  state.download = result && result.upload.length > 0 ? { bytes: result.upload, name: result.upload_name } : null;
+  el.download.disabled = state.download === null;
+  el.download.textContent = state.download ? result.download_label : downloadLabel;
 }
 
+/** @param {File} file @param {string} heldSha256 */
 async function convertFile(file, heldSha256 = '') {
-  if (!page) return; // kept in its picker, and converted once the core has answered
+  if (!state.page) return; // kept in its picker, and converted once the core has answered
   const choice = withdraw();
   showDownload(null);
-  for (const id of ['convert-verdict', 'convert-hint', 'convert-messages', 'convert-map']) $(id).textContent = '';
-  const result = await requestFor('convert', 'convert', file, heldSha256);
-  if (!result || choice !== latestChoice) return;
+  clearBox('convert', el.messages, el.map);
+  const result = await requestFor('convert', file, heldSha256);
+  if (!result || choice !== state.latestChoice) return;
   showVerdict('convert', result);
-  $('held').textContent = result.held;
-  $('convert-messages').textContent = result.messages;
-  $('convert-map').textContent = result.map || '';
+  el.held.textContent = result.held;
+  el.messages.textContent = result.messages;
+  el.map.textContent = result.map;
   showDownload(result);
-  if (download) offer = { bytes: download.bytes, name: download.name, text: result.offer };
-  showSendSource();
-  (download ? $('download') : $('hex-file')).focus();
+  if (state.download) state.offer = { bytes: result.upload, name: result.upload_name, text: result.offer };
+  renderSend();
+  (state.download ? el.download : el.hexFile).focus();
 }
 
-$('download').addEventListener('click', () => {
-  const url = URL.createObjectURL(new Blob([download.bytes], { type: 'application/octet-stream' }));
+function downloadUpload() {
+  const { bytes, name } = state.download;
+  const url = URL.createObjectURL(new Blob([bytes], { type: 'application/octet-stream' }));
   const link = document.createElement('a');
   link.href = url;
-  link.download = download.name;
+  link.download = name;
   link.click();
   setTimeout(() => URL.revokeObjectURL(url), 1000);
-});
-
-async function checkFiles() {
-  const upload = $('syx-file').files[0];
-  const hex = $('check-hex-file').files[0];
-  if (!page) return; // kept in its picker, and checked once the core has answered
-  const choice = withdraw();
-  for (const id of ['check-verdict', 'check-hint', 'check-report']) $(id).textContent = '';
-  if (!upload) return;
-  const result = await requestFor('check', 'check', upload, hex || null);
-  if (!result || choice !== latestChoice) return;
-  showVerdict('check', result);
-  $('check-report').textContent = result.report;
-  if (result.offer) offer = { bytes: result.upload, name: upload.name, text: result.offer };
-  showSendSource();
-  (!$('send-button').disabled ? $('send-button') : $('syx-file')).focus();
 }
 
-$('hex-file').addEventListener('change', () => $('hex-file').files[0] && convertFile($('hex-file').files[0]));
-$('syx-file').addEventListener('change', checkFiles);
-$('check-hex-file').addEventListener('change', checkFiles);
-$('convert-stop').addEventListener('click', () => core.stop());
-$('check-stop').addEventListener('click', () => core.stop());
+async function checkFiles() {
+  const upload = el.syxFile.files[0];
+  const hex = el.checkHexFile.files[0];
+  if (!state.page) return; // kept in its picker, and checked once the core has answered
+  const choice = withdraw();
+  clearBox('check', el.report);
+  if (!upload) return;
+  const result = await requestFor('check', upload, hex || null);
+  if (!result || choice !== state.latestChoice) return;
+  showVerdict('check', result);
+  el.report.textContent = result.report;
+  if (result.offer) state.offer = { bytes: result.upload, name: upload.name, text: result.offer };
+  renderSend();
+  (!el.sendButton.disabled ? el.sendButton : el.syxFile).focus();
+}
+
+/** Puts `file` (or none) in the picker `input`, as if it had been chosen there. */
+function choose(input, file) {
+  const list = new DataTransfer();
+  if (file) list.items.add(file);
+  input.files = list.files;
+}
 
 // Dropped on the Check box: the upload and, optionally, its HEX file.
 function dropOnCheck(files) {
   const isUpload = (f) => f.name.toLowerCase().endsWith('.syx');
   const upload = files.find(isUpload) || files[0];
-  const hex = files.find((f) => f !== upload);
-  const set = (input, file) => {
-    const list = new DataTransfer();
-    if (file) list.items.add(file);
-    input.files = list.files;
-  };
-  set($('syx-file'), upload);
-  set($('check-hex-file'), hex);
+  choose(el.syxFile, upload);
+  choose(el.checkHexFile, files.find((f) => f !== upload));
   checkFiles();
 }
 
-for (const section of [$('convert'), $('check')]) {
+/** @param {HTMLElement} section */
+function acceptDrops(section) {
   section.addEventListener('dragover', (e) => {
     e.preventDefault();
     section.classList.add('dragging');
@@ -161,30 +250,16 @@ for (const section of [$('convert'), $('check')]) {
     section.classList.remove('dragging');
     const files = [...e.dataTransfer.files];
     if (files.length === 0) return;
-    if (section.id !== 'convert') dropOnCheck(files);
+    if (section !== el.convert) dropOnCheck(files);
     else {
       // Kept in the picker, as a chosen file is, so that a drop before the core answers is not lost.
-      const list = new DataTransfer();
-      list.items.add(files[0]);
-      $('hex-file').files = list.files;
+      choose(el.hexFile, files[0]);
       convertFile(files[0]);
     }
   });
 }
 
-let page = null;
-let midi = null;
-
-// Set from the moment Send is pressed until its plan is there.
-let planning = false;
-
-function updateSendButton() {
-  const idle = midi && !planning && sending === null && $('port').options.length > 0;
-  $('send-button').disabled = !idle || !offer;
-  $('test-button').disabled = !idle || $('input-port').options.length === 0;
-}
-
-// Fills `select` with `ports`, keeping the choice where that port is still there.
+/** Fills `select` with `ports`, keeping the choice where that port is still there. */
 function fillPorts(select, ports) {
   const chosen = select.value;
   select.replaceChildren(...[...ports.values()].map((p) => new Option(portName(p), p.id)));
@@ -193,14 +268,16 @@ function fillPorts(select, ports) {
 }
 
 function listPorts() {
-  fillPorts($('port'), midi.outputs);
-  fillPorts($('input-port'), midi.inputs);
-  $('midi-status').textContent = $('port').options.length ? page.midi_ready : page.midi_no_port;
-  updateSendButton();
+  fillPorts(el.port, state.midi.outputs);
+  fillPorts(el.inputPort, state.midi.inputs);
+  el.midiStatus.textContent = el.port.options.length ? state.page.midi_ready : state.page.midi_no_port;
+  renderSend();
 }
 
 // A port that goes away during a send stops it at once.
+/** @param {MIDIConnectionEvent} event */
 function portChanged(event) {
+  const { sending } = state;
   if (sending && event.port && event.port.id === sending.output.id && event.port.state === 'disconnected') {
     stopTransmission(sending, 'lost', '');
   }
@@ -210,100 +287,104 @@ function portChanged(event) {
 // Asked for only when the user wants the ports, so that no permission prompt greets a visitor.
 async function startMidi() {
   if (!navigator.requestMIDIAccess) {
-    $('midi-status').textContent = page.midi_missing;
+    el.midiStatus.textContent = state.page.midi_missing;
     return;
   }
-  if (!midi) {
+  if (!state.midi) {
     try {
-      midi = await navigator.requestMIDIAccess({ sysex: true });
-    } catch (error) {
-      $('midi-status').textContent = page.midi_refused;
+      state.midi = await navigator.requestMIDIAccess({ sysex: true });
+    } catch {
+      el.midiStatus.textContent = state.page.midi_refused;
       return;
     }
-    midi.addEventListener('statechange', portChanged);
+    state.midi.addEventListener('statechange', portChanged);
   }
   listPorts();
-  $('port').focus();
+  el.port.focus();
 }
 
-// What the end of a send says: done, cancelled, or the port lost.
+/** What the end of a send says: done, cancelled, or the port lost. @param {Transmission} current */
 function endSending(current) {
   const { steps, output } = current;
   const last = Math.max(0, current.last);
   if (current.stopped === 'cancel' && output.clear) output.clear();
-  $('send-result').textContent =
+  el.sendResult.textContent =
     current.stopped === 'cancel' ? steps.cancelled[last] : current.stopped === 'lost' ? lostAt(current) : steps.done;
-  $('send-detail').textContent = current.detail || '';
+  el.sendDetail.textContent = current.detail || '';
 }
 
-// What a lost port leaves: nothing at the device if not one message was handed over.
+/** What a lost port leaves: nothing at the device if not one message was handed over. @param {Transmission} current */
 const lostAt = (current) => (current.last < 0 ? current.steps.lost_before_any : current.steps.lost[current.last]);
 
-const chosenOutput = () => midi && midi.outputs.get($('port').value);
+const chosenOutput = () => state.midi && state.midi.outputs.get(el.port.value);
+/** @param {MIDIPort | undefined} port */
 const portName = (port) => (port ? port.name || port.id : '');
 
-// The core's plan for sending `bytes`, with `output` opened for it; Send and the test are not
-// offered meanwhile. Null if `output` cannot be opened (held by another program, say), which is
-// then said in `says`: nothing is handed to a port that is not open.
+/**
+ * The core's plan for sending `bytes`, with `output` opened for it; Send and the test are not
+ * offered meanwhile. Null if `output` cannot be opened (held by another program, say), which is
+ * then said in `says`: nothing is handed to a port that is not open.
+ * @param {MIDIOutput} output @param {Uint8Array} bytes @param {string} name @param {number} pauseMs
+ * @param {HTMLElement} says
+ * @returns {Promise<Answers['plan'] | null>}
+ */
 async function planFor(output, bytes, name, pauseMs, says) {
-  planning = true;
-  updateSendButton();
+  state.planning = true;
+  renderSend();
   try {
     const steps = await core.request('plan', bytes, name, pauseMs, portName(output));
     try {
       await output.open();
     } catch {
-      $(says).textContent = steps.port_unavailable;
+      says.textContent = steps.port_unavailable;
       return null;
     }
     return steps;
   } finally {
-    planning = false;
-    updateSendButton();
+    state.planning = false;
+    renderSend();
   }
 }
 
+/** @param {Answers['plan']} steps @param {number} i */
 function showProgress(steps, i) {
-  $('progress').value = Math.max(0, steps.block[i]);
-  $('progress-text').textContent = steps.progress[i];
+  el.progress.value = Math.max(0, steps.block[i]);
+  el.progressText.textContent = steps.progress[i];
 }
 
-// Starts handing `bytes` to `output` as `steps` plans; the page's controls follow it.
+/** Starts handing `bytes` to `output` as `steps` plans; the page's controls follow it. */
 function beginTransmission(output, steps, bytes) {
-  sending = newTransmission(output, steps, bytes);
-  $('send-result').textContent = '';
-  $('send-detail').textContent = '';
-  $('progress').max = steps.block[steps.steps - 1];
-  $('progress').value = 0;
-  $('cancel-button').disabled = false;
-  $('copy-report').hidden = true;
-  showSendSource();
-  $('cancel-button').focus();
-  return sending;
+  state.sending = newTransmission(output, steps, bytes);
+  el.sendResult.textContent = '';
+  el.sendDetail.textContent = '';
+  el.progress.max = steps.block[steps.steps - 1];
+  el.progress.value = 0;
+  el.cancelButton.disabled = false;
+  el.copyReport.hidden = true;
+  renderSend();
+  el.cancelButton.focus();
+  return state.sending;
 }
 
 function endTransmission() {
-  sending = null;
-  $('cancel-button').disabled = true;
-  $('copy-report').hidden = false;
-  showSendSource();
-  ($('send-button').disabled ? $('find-ports') : $('send-button')).focus();
+  state.sending = null;
+  el.cancelButton.disabled = true;
+  el.copyReport.hidden = false;
+  renderSend();
+  (el.sendButton.disabled ? el.findPorts : el.sendButton).focus();
 }
-
-// What the last send or test was, for its report.
-let lastRun = null;
 
 // Sends the upload on offer to the chosen port, as the core plans it.
 async function send() {
   const output = chosenOutput();
-  if (!output || !offer) return;
-  const chosen = offer;
+  const chosen = state.offer;
+  if (!output || !chosen) return;
   const { bytes, name } = chosen;
-  $('send-result').textContent = '';
-  $('send-detail').textContent = '';
-  const steps = await planFor(output, bytes, name, Number(pauseInput.value), 'send-result');
+  el.sendResult.textContent = '';
+  el.sendDetail.textContent = '';
+  const steps = await planFor(output, bytes, name, Number(el.pause.value), el.sendResult);
   // A new choice while the plan was made or the port opened withdrew this offer.
-  if (!steps || steps.steps === 0 || offer !== chosen) return;
+  if (!steps || steps.steps === 0 || state.offer !== chosen) return;
   const current = beginTransmission(output, steps, bytes);
   await handOver(current, (i) => {
     showProgress(steps, i);
@@ -311,17 +392,21 @@ async function send() {
   });
   endSending(current);
   localStorage.removeItem(INTERRUPTED_KEY);
-  const outcome = [$('send-result').textContent, $('send-detail').textContent].filter(Boolean).join(' ');
-  lastRun = { output: portName(output), input: '', name, bytes, pause: steps.pause_ms, outcome, test: '' };
+  const outcome = [el.sendResult.textContent, el.sendDetail.textContent].filter(Boolean).join(' ');
+  state.lastRun = { output: portName(output), input: '', name, bytes, pause: steps.pause_ms, outcome, test: '' };
   endTransmission();
 }
 
 // How long after the last frame the test still listens for it to come back.
 const ECHO_MS = 250;
 
-// Listens on `input` for what comes back. The function returned stops listening and gives the
-// bytes heard and, three numbers a message, where each begins, its length and when it came.
+/**
+ * Listens on `input` for what comes back. The function returned stops listening and gives the
+ * bytes heard and, three numbers a message, where each begins, its length and when it came.
+ * @param {MIDIInput} input
+ */
 function listen(input) {
+  /** @type {{ data: Uint8Array, at: number }[]} */
   const heard = [];
   input.onmidimessage = (event) => heard.push({ data: event.data, at: event.timeStamp });
   return () => {
@@ -338,12 +423,15 @@ function listen(input) {
   };
 }
 
-// One run of the interface test at `search.pause`: the core's judgement, or null if it was
-// cancelled or the port was lost (which it then says).
+/**
+ * One run of the interface test at `search.pause`: the core's judgement, or null if it was
+ * cancelled or the port was lost (which it then says).
+ * @returns {Promise<Answers['loop'] | null>}
+ */
 async function testRun(output, input, source, search) {
-  const steps = await planFor(output, source.bytes, source.name, search.pause, 'test-status');
+  const steps = await planFor(output, source.bytes, source.name, search.pause, el.testStatus);
   if (!steps) return null;
-  $('test-status').textContent = steps.test_running;
+  el.testStatus.textContent = steps.test_running;
   const stopListening = listen(input);
   const current = beginTransmission(output, steps, source.bytes);
   await handOver(current, (i) => showProgress(steps, i));
@@ -353,7 +441,7 @@ async function testRun(output, input, source, search) {
   const last = Math.max(0, current.last);
   if (current.stopped === 'cancel' && output.clear) output.clear();
   if (current.stopped) {
-    $('test-status').textContent = current.stopped === 'lost' ? lostAt(current) : steps.test_cancelled[last];
+    el.testStatus.textContent = current.stopped === 'lost' ? lostAt(current) : steps.test_cancelled[last];
     return null;
   }
   return core.request('loop', source.bytes, search.pause, back.bytes, back.index, current.start, search.tried,
@@ -364,81 +452,100 @@ async function testRun(output, input, source, search) {
 // on offer (or a test pattern), trying longer pauses until one carries it twice in a row.
 async function testInterface() {
   const output = chosenOutput();
-  const input = midi.inputs.get($('input-port').value);
+  const input = state.midi.inputs.get(el.inputPort.value);
   if (!output || !input) return;
-  const pattern = offer ? null : await core.request('testPattern');
-  const source = offer || { bytes: pattern.upload, name: pattern.upload_name };
-  let search = { pause: Number(pauseInput.value), tried: -1, passes: 0 };
+  const pattern = state.offer ? null : await core.request('testPattern');
+  const source = state.offer || { bytes: pattern.upload, name: pattern.upload_name };
+  let search = { pause: Number(el.pause.value), tried: -1, passes: 0 };
   const reports = [];
-  $('test-report').textContent = '';
+  el.testReport.textContent = '';
   for (let judged = await testRun(output, input, source, search); judged;
     judged = await testRun(output, input, source, search)) {
     reports.push(judged.report);
-    $('test-report').textContent = reports.join('');
+    el.testReport.textContent = reports.join('');
     search = { pause: judged.pause_ms, tried: judged.tried, passes: judged.passes };
     if (judged.step === 'run') continue;
-    $('test-status').textContent = judged.verdict;
+    el.testStatus.textContent = judged.verdict;
     if (judged.step === 'found') {
-      pauseInput.value = String(judged.pause_ms);
-      localStorage.setItem(PAUSE_KEY, pauseInput.value);
+      el.pause.value = String(judged.pause_ms);
+      localStorage.setItem(PAUSE_KEY, el.pause.value);
     }
     break;
   }
-  lastRun = { output: portName(output), input: portName(input), name: source.name, bytes: source.bytes,
-    pause: search.pause, outcome: $('test-status').textContent, test: reports.join('') };
+  state.lastRun = { output: portName(output), input: portName(input), name: source.name, bytes: source.bytes,
+    pause: search.pause, outcome: el.testStatus.textContent, test: reports.join('') };
+}
+
+/** The SHA-256 of `bytes`, in hex. @param {BufferSource} bytes */
+async function sha256Of(bytes) {
+  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
+  return [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
 }
 
 // Puts the plain-text report of the last send or test on the clipboard, and shows it.
 async function copyReport() {
-  const run = lastRun;
-  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', run.bytes));
-  const sha256 = [...digest].map((b) => b.toString(16).padStart(2, '0')).join('');
+  const run = state.lastRun;
   const { report } = await core.request('report', navigator.userAgent, run.output, run.input, run.name,
-    run.bytes.length, sha256, run.pause, run.outcome, run.test);
-  $('page-report').textContent = report;
+    run.bytes.length, await sha256Of(run.bytes), run.pause, run.outcome, run.test);
+  el.pageReport.textContent = report;
   await navigator.clipboard.writeText(report).catch(() => {});
 }
 
-// A send cut off by closing or reloading the page leaves the device with part of an upload.
-addEventListener('beforeunload', (event) => {
-  if (sending) event.preventDefault();
-});
-
-const pauseInput = $('pause');
 const withinPauseLimits = (value) =>
-  Math.min(page.pause_max_ms, Math.max(page.pause_min_ms, Math.round(Number(value) || 0)));
+  Math.min(state.page.pause_max_ms, Math.max(state.page.pause_min_ms, Math.round(Number(value) || 0)));
+
+function changePause() {
+  if (!state.page) return;
+  el.pause.value = String(withinPauseLimits(el.pause.value));
+  localStorage.setItem(PAUSE_KEY, el.pause.value);
+}
+
+// Every handler, wired once; those that need the core's texts wait for them.
+function wire() {
+  el.hexFile.addEventListener('change', () => el.hexFile.files[0] && convertFile(el.hexFile.files[0]));
+  el.syxFile.addEventListener('change', checkFiles);
+  el.checkHexFile.addEventListener('change', checkFiles);
+  el.boxes.convert.stop.addEventListener('click', () => core.stop());
+  el.boxes.check.stop.addEventListener('click', () => core.stop());
+  el.download.addEventListener('click', downloadUpload);
+  acceptDrops(el.convert);
+  acceptDrops(el.check);
+  el.pause.addEventListener('change', changePause);
+  el.findPorts.addEventListener('click', startMidi);
+  el.sendButton.addEventListener('click', send);
+  el.testButton.addEventListener('click', testInterface);
+  el.copyReport.addEventListener('click', copyReport);
+  el.cancelButton.addEventListener('click', () => stopTransmission(state.sending, 'cancel', ''));
+  // A send cut off by closing or reloading the page leaves the device with part of an upload.
+  addEventListener('beforeunload', (event) => {
+    if (state.sending) event.preventDefault();
+  });
+}
 
 // The page's own texts and limits, from the core; and the pause remembered for the next visit.
 function setUpPage() {
-  $('pause-label').textContent = page.pause_label;
-  pauseInput.min = String(page.pause_min_ms);
-  pauseInput.max = String(page.pause_max_ms);
-  pauseInput.value = String(withinPauseLimits(localStorage.getItem(PAUSE_KEY)));
-  pauseInput.addEventListener('change', () => {
-    pauseInput.value = String(withinPauseLimits(pauseInput.value));
-    localStorage.setItem(PAUSE_KEY, pauseInput.value);
-  });
-  $('hex-file').accept = page.firmware_types;
-  $('check-hex-file').accept = page.firmware_types;
-  $('syx-file').accept = page.upload_types;
-  $('find-ports').addEventListener('click', startMidi);
-  $('send-button').addEventListener('click', send);
-  $('test-button').addEventListener('click', testInterface);
-  $('copy-report').addEventListener('click', copyReport);
-  $('cancel-button').addEventListener('click', () => stopTransmission(sending, 'cancel', ''));
-  if (!navigator.requestMIDIAccess) $('midi-status').textContent = page.midi_missing;
-  $('send-result').textContent = localStorage.getItem(INTERRUPTED_KEY) || '';
+  const { page } = state;
+  el.pauseLabel.textContent = page.pause_label;
+  el.pause.min = String(page.pause_min_ms);
+  el.pause.max = String(page.pause_max_ms);
+  el.pause.value = String(withinPauseLimits(localStorage.getItem(PAUSE_KEY)));
+  el.hexFile.accept = page.firmware_types;
+  el.checkHexFile.accept = page.firmware_types;
+  el.syxFile.accept = page.upload_types;
+  el.findPorts.disabled = false;
+  if (!navigator.requestMIDIAccess) el.midiStatus.textContent = page.midi_missing;
+  el.sendResult.textContent = localStorage.getItem(INTERRUPTED_KEY) || '';
   localStorage.removeItem(INTERRUPTED_KEY);
-  showSendSource();
+  renderSend();
 }
 
 // For the page's own tests and benchmarks: the calls the page makes, on bytes and a name.
-window.ferrolet = {
+/** @type {any} */ (window).ferrolet = {
   convert: (name, bytes) => core.request('convert', new File([bytes], name)),
   check: (name, bytes, hexName, hexBytes) =>
     core.request('check', new File([bytes], name), hexBytes ? new File([hexBytes], hexName) : null),
   plan: (bytes, name, pauseMs, port) => core.request('plan', bytes, name, pauseMs, port),
-  report: () => lastRun,
+  report: () => state.lastRun,
   page: (userAgent) => core.request('page', userAgent),
 };
 
@@ -448,8 +555,7 @@ async function convertHeldFirmware() {
   if (!named || !named.ok) return;
   const { name } = await named.json();
   const bytes = await (await fetch(`firmware/${encodeURIComponent(name)}`)).arrayBuffer();
-  const digest = new Uint8Array(await crypto.subtle.digest('SHA-256', bytes));
-  convertFile(new File([bytes], name), [...digest].map((b) => b.toString(16).padStart(2, '0')).join(''));
+  convertFile(new File([bytes], name), await sha256Of(bytes));
 }
 
 async function main() {
@@ -457,18 +563,19 @@ async function main() {
     showFailure(FAILURES.file);
     return;
   }
+  wire();
   try {
-    page = await core.request('page', navigator.userAgent);
-  } catch ({ detail }) {
+    state.page = await core.request('page', navigator.userAgent);
+  } catch {
     showFailure(FAILURES.load);
     return;
   }
   setUpPage();
-  $('status').hidden = true;
+  el.status.hidden = true;
   // Files chosen while the core was loading are handled now; a held firmware only if none was.
-  if ($('hex-file').files[0]) convertFile($('hex-file').files[0]);
+  if (el.hexFile.files[0]) convertFile(el.hexFile.files[0]);
   else convertHeldFirmware();
-  if ($('syx-file').files[0]) checkFiles();
+  if (el.syxFile.files[0]) checkFiles();
   if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
   performance.mark('ferrolet-ready');
   document.body.dataset.ready = 'yes';

@@ -13,7 +13,7 @@
 // or 'flag' (an int, 0 or 1).
 
 /** @typedef {'text' | 'number' | 'flag' | 'bytes'} ArgumentKind */
-/** @typedef {{ text: string, bytes: Uint8Array, number: number, flag: boolean, numbers: number[], texts: string[] }} Kinds */
+/** @typedef {{ text: string, bytes: Uint8Array<ArrayBuffer>, number: number, flag: boolean, numbers: number[], texts: string[] }} Kinds */
 
 const READING = /** @type {const} */ ({ reading: 'flag', stalled: 'text' });
 

@@ -33,7 +33,14 @@ export function startCore(onProgress) {
   const core = { worker: null, next: 0, pending: new Map(), onProgress };
   startWorker(core);
   return {
-    // Resolves to the result of `action`, or rejects with { failure: 'load', 'crash' or 'stopped' }.
+    /**
+     * Resolves to the result of `action`, or rejects with { failure: 'load', 'crash', 'stalled'
+     * or 'stopped', detail }.
+     * @template {keyof import('./boundary.js').Answers} A
+     * @param {A} action
+     * @param {...any} args
+     * @returns {Promise<import('./boundary.js').Answers[A]>}
+     */
     request(action, ...args) {
       const id = core.next++;
       return new Promise((resolve, reject) => {

@@ -1,7 +1,7 @@
 // Keeps the page's files for use without the network. The cache is named after the build, so a
 // new version of the page replaces the old cache as soon as it is installed.
 const CACHE = 'ferrolet-@FERROLET_BUILD@';
-const FILES = [@FERROLET_PAGE_FILES@];
+const FILES = [/* @FERROLET_PAGE_FILES@ */];
 
 self.addEventListener('install', (event) => {
   event.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(FILES)).then(() => self.skipWaiting()));
