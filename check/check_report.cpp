@@ -157,15 +157,4 @@ int write_check_report(std::span<const std::uint8_t> upload, std::string_view up
   return report_comparison(check.blocks, content, *firmware, sink);
 }
 
-void say_check_verdict(const TextSink& sink, int status, bool with_firmware,
-                       FileKind kind) noexcept {
-  if (status != CHECK_VALID && kind == FileKind::HexText) {
-    say(sink, VERDICT_NOT_AN_UPLOAD);
-  } else if (status == CHECK_VALID) {
-    say(sink, with_firmware ? VERDICT_FIRMWARE_CARRIED : VERDICT_UPLOAD_VALID);
-  } else {
-    say(sink, with_firmware ? VERDICT_FIRMWARE_DIFFERS : VERDICT_UPLOAD_INVALID);
-  }
-}
-
 }  // namespace ferrolet

@@ -53,9 +53,4 @@ bool say_block_map(std::span<const std::uint8_t> upload, UploadContent& content,
                                      const TextSink& sink,
                                      RawBytes raw = RawBytes::AsTheyAre) noexcept;
 
-// The page's one-sentence verdict on a report that returned `status` for an upload file that
-// looks like `kind`.
-void say_check_verdict(const TextSink& sink, int status, bool with_firmware,
-                       FileKind kind) noexcept;
-
 }  // namespace ferrolet

@@ -128,24 +128,4 @@ struct ConversionWork {
 // context.
 [[nodiscard]] HexEventSink fault_sayer(RawBytes raw) noexcept;
 
-// The page's one-sentence verdict on a run that returned `exit_code`.
-void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work);
-
-// What a file looks like from its first bytes and its size, so that the page can say when one is
-// in the wrong box.
-enum class FileKind : std::uint8_t {
-  Empty,
-  Upload,   // begins as SysEx does, which no HEX text does
-  HexText,  // its first character other than white space is the ':' of a record
-  Other,
-};
-[[nodiscard]] FileKind file_kind(std::span<const std::uint8_t> start, std::uint64_t size) noexcept;
-
-// Says, for a file `name` of `kind` that the converter refused, what is wrong with it and which
-// box takes it; nothing where the file looks like a HEX file.
-void say_firmware_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept;
-
-// The same for a file of `kind` given to the verifier that it called invalid.
-void say_upload_hint(const TextSink& sink, std::string_view name, FileKind kind) noexcept;
-
 }  // namespace ferrolet

@@ -4,7 +4,7 @@
 # benchmarks and the fuzz target stand outside them and may include any floor.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-declare -A floor=([target]=0 [hex]=1 [sysex]=1 [core]=2 [check]=3 [send]=3 [driver]=4 [web]=4)
+declare -A floor=([target]=0 [hex]=1 [sysex]=1 [core]=2 [check]=3 [send]=3 [driver]=4 [web]=5)
 status=0
 while IFS=: read -r file included; do
   from=${file%%/*}

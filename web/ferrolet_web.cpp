@@ -26,6 +26,8 @@
 #include "core/messages.hpp"
 #include "send/loop_test.hpp"
 #include "send/send_plan.hpp"
+#include "web/page_messages.hpp"
+#include "web/page_text.hpp"
 
 namespace ferrolet {
 namespace {
@@ -131,17 +133,6 @@ ConversionFrontEnd page_front_end(CallState& call) {
   return {call.messages_sink, RawBytes::Readable, never_replaces, nullptr, offer, nullptr};
 }
 
-// Browsers whose MIDI needs its own words: Firefox allows it per site, Safari has none.
-enum class Browser : std::uint8_t { Firefox, Safari, Other };
-
-Browser browser_of(std::string_view user_agent) {
-  if (user_agent.find("Firefox/") != std::string_view::npos) return Browser::Firefox;
-  const bool chromium = user_agent.find("Chrome/") != std::string_view::npos ||
-                        user_agent.find("Chromium/") != std::string_view::npos;
-  if (!chromium && user_agent.find("Safari/") != std::string_view::npos) return Browser::Safari;
-  return Browser::Other;
-}
-
 // The plan's steps, a field for each of their numbers, and what the page says once each step of
 // sending the upload `name` is handed over, or after it when the send is cancelled, its port lost
 // or the page closed.
@@ -161,36 +152,6 @@ void put_steps(PlanResult& result, std::span<const SendStep> plan, std::string_v
     result.lost.push_back(said(SEND_LOST, handed, blocks));
     result.interrupted.push_back(said(SEND_INTERRUPTED, name, handed, blocks));
   }
-}
-
-// The frame of plan step `step`, as the test report names it.
-std::string frame_name(std::span<const SendStep> plan, std::int32_t step) {
-  const std::int32_t block = plan[static_cast<std::size_t>(step)].block;
-  if (block < 0) return said(LOOP_PREAMBLE);
-  return block == 0 ? said(LOOP_HEADER) : said(LOOP_BLOCK, block);
-}
-
-// What one run of the interface test found, as the page shows it.
-std::string loop_report_text(const LoopReport& report, std::span<const SendStep> plan,
-                             std::int64_t pause_ms) {
-  std::string text;
-  const TextSink sink = into(text);
-  say(sink, LOOP_COUNTS, pause_ms, report.intact, report.frames, report.lost, report.changed);
-  if (report.changed_step >= 0 && report.sent_byte >= 0 && report.got_byte >= 0) {
-    say(sink, LOOP_FIRST_CHANGE, frame_name(plan, report.changed_step),
-        static_cast<Number>(report.changed_at),
-        Hex{static_cast<std::uint32_t>(report.sent_byte), 2},
-        Hex{static_cast<std::uint32_t>(report.got_byte), 2});
-  } else if (report.changed_step >= 0) {
-    say(sink, LOOP_FIRST_CUT, frame_name(plan, report.changed_step),
-        static_cast<Number>(report.changed_at + (report.got_byte >= 0 ? 1 : 0)));
-  }
-  say(sink, LOOP_TIME, Seconds{static_cast<std::int64_t>(report.took_ms * 1000)},
-      Seconds{static_cast<std::int64_t>(report.line_ms * 1000)});
-  const auto& strays = report.strays;
-  const std::int64_t all = strays[0] + strays[1] + strays[2] + strays[3];
-  if (all > 0) say(sink, LOOP_STRAYS, all, strays[0], strays[1], strays[2], strays[3]);
-  return text;
 }
 
 // What a conversion that has ended with `status` leaves for the page.
@@ -411,11 +372,12 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_loop(WebSession* session, const std
   const LoopReport report = compare_loop({upload, size}, plan, {bytes, length}, received, start_ms);
   PauseSearch search{pause, static_cast<int>(tried), static_cast<int>(passes)};
   const SearchStep step = next_pause(search, loop_passed(report));
-  LoopResult result{.report = loop_report_text(report, plan, pause),
+  LoopResult result{.report = {},
                     .passed = loop_passed(report),
                     .pause_ms = static_cast<double>(search.pause_ms),
                     .tried = static_cast<double>(search.tried),
                     .passes = static_cast<double>(search.passes)};
+  say_loop_report(into(result.report), report, plan, pause);
   switch (step) {
     case SearchStep::Run:
       result.step = LoopStep::Run;
