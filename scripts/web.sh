@@ -6,18 +6,24 @@
 #                        (and serves that one); a firmware that ferrolet refuses stops the build
 #                        with ferrolet's own messages, so that no page goes out with an upload
 #                        that cannot be built
+#   --into DIR           puts the page with the firmware inside into DIR instead
+# Paths are taken from the folder the script is run from; the files built are the same whichever
+# folder that is.
 set -euo pipefail
-cd "$(dirname "$0")/.."
 build_only=no
 firmware=
+into=
 while [ $# -gt 0 ]; do
   case "$1" in
     --build-only) build_only=yes ;;
-    --firmware) firmware=${2:?--firmware needs a HEX file}; shift ;;
-    *) echo "usage: bash scripts/web.sh [--build-only] [--firmware FILE.hex]" >&2; exit 2 ;;
+    --firmware) firmware=$(realpath -m -- "${2:?--firmware needs a HEX file}"); shift ;;
+    --into) into=$(realpath -m -- "${2:?--into needs a folder}"); shift ;;
+    *) echo "usage: bash scripts/web.sh [--build-only] [--firmware FILE.hex [--into DIR]]" >&2; exit 2 ;;
   esac
   shift
 done
+cd "$(dirname "$0")/.."
+into=${into:-$PWD/build/web-firmware}
 bash scripts/install-prerequisites.sh cmake make emscripten nodejs python3
 # Debian's emscripten finds its JavaScript tools (acorn) among Debian's node modules.
 export NODE_PATH=/usr/share/nodejs
@@ -39,15 +45,23 @@ if [ -n "$firmware" ]; then
     echo "The page was not built: ferrolet refuses $firmware (its messages are above)." >&2
     exit 1
   fi
-  rm -rf build/web-firmware
-  cp -r build/web build/web-firmware
-  mkdir build/web-firmware/firmware
-  cp "$firmware" "build/web-firmware/firmware/$name"
-  python3 -c 'import json, sys; print(json.dumps({"name": sys.argv[1]}))' "$name" >build/web-firmware/firmware.json
-  cmake -DPAGE_DIR=build/web-firmware -DVERSION="$(sed -n 's/^set(FERROLET_VERSION \(.*\))$/\1/p' CMakeLists.txt)" \
+  # Only a page built here before is replaced; any other folder is left as it is.
+  if [ -e "$into" ] && [ -n "$(ls -A "$into")" ] && [ ! -f "$into/sw.js" ]; then
+    echo "The page was not built: $into holds other files; name an empty or new folder." >&2
+    exit 1
+  fi
+  rm -rf "$into"
+  cp -r build/web "$into"
+  mkdir "$into/firmware"
+  cp "$firmware" "$into/firmware/$name"
+  python3 -c 'import json, sys; print(json.dumps({"name": sys.argv[1]}))' "$name" >"$into/firmware.json"
+  # The page asks for firmware.json only when it is told that one is there.
+  sed -i 's|<meta name="ferrolet-firmware" content="">|<meta name="ferrolet-firmware" content="firmware.json">|' \
+    "$into/index.html"
+  cmake -DPAGE_DIR="$into" -DVERSION="$(sed -n 's/^set(FERROLET_VERSION \(.*\))$/\1/p' CMakeLists.txt)" \
     -DTEMPLATE=web/sw.js -P web/service-worker.cmake
-  echo "built build/web-firmware/ with $name inside (SHA-256 $(sha256sum "$firmware" | cut -d' ' -f1))"
-  served=build/web-firmware
+  echo "built ${into#"$PWD"/}/ with $name inside (SHA-256 $(sha256sum "$firmware" | cut -d' ' -f1))"
+  served=$into
 fi
 
 [ "$build_only" = yes ] && exit 0

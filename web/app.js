@@ -99,7 +99,15 @@ const state = {
   planning: false,
   /** @type {Run | null} the last send or test, for its report */
   lastRun: null,
+  // Set once a newer version of the page is published and installed: it then offers nothing.
+  outdated: false,
 };
+
+// What the build wrote into the page: which build it is, and where its firmware is named if it
+// holds one.
+const meta = (name) => /** @type {HTMLMetaElement | null} */ (document.querySelector(`meta[name="${name}"]`))?.content || '';
+const BUILD = meta('ferrolet-build');
+const HELD_MANIFEST = meta('ferrolet-firmware');
 
 const core = startCore((progress, stopped) => {
   if (!state.reading) return;
@@ -159,7 +167,7 @@ function renderSend() {
   const { midi, offer, sending, planning } = state;
   el.sendSource.textContent = sending ? sending.steps.sending : offer ? offer.text : state.page.nothing_to_send;
   const idle = midi && !planning && sending === null && el.port.options.length > 0;
-  el.sendButton.disabled = !idle || !offer;
+  el.sendButton.disabled = !idle || !offer || state.outdated;
   el.testButton.disabled = !idle || el.inputPort.options.length === 0;
 }
 
@@ -173,18 +181,23 @@ const downloadLabel = el.download.textContent;
 
 /** @param {Answers['convert'] | null} result */
 function showDownload(result) {
-  state.download = result && result.upload.length > 0 ? { bytes: result.upload, name: result.upload_name } : null;
+  const good = result && result.upload.length > 0 && !state.outdated;
+  state.download = good ? { bytes: result.upload, name: result.upload_name } : null;
   el.download.disabled = state.download === null;
   el.download.textContent = state.download ? result.download_label : downloadLabel;
 }
 
-/** @param {File} file @param {string} heldSha256 */
-async function convertFile(file, heldSha256 = '') {
+/**
+ * Converts `file`; `heldSha256` is the hash of the page's own firmware, `heldKept` whether it was
+ * kept from the last visit.
+ * @param {File} file @param {string} heldSha256 @param {boolean} heldKept
+ */
+async function convertFile(file, heldSha256 = '', heldKept = false) {
   if (!state.page) return; // kept in its picker, and converted once the core has answered
   const choice = withdraw();
   showDownload(null);
   clearBox('convert', el.messages, el.map);
-  const result = await requestFor('convert', file, heldSha256);
+  const result = await requestFor('convert', file, heldSha256, heldKept);
   if (!result || choice !== state.latestChoice) return;
   showVerdict('convert', result);
   el.held.textContent = result.held;
@@ -217,7 +230,7 @@ async function checkFiles() {
   if (!result || choice !== state.latestChoice) return;
   showVerdict('check', result);
   el.report.textContent = result.report;
-  if (result.offer) state.offer = { bytes: result.upload, name: upload.name, text: result.offer };
+  if (result.offer && !state.outdated) state.offer = { bytes: result.upload, name: upload.name, text: result.offer };
   renderSend();
   (!el.sendButton.disabled ? el.sendButton : el.syxFile).focus();
 }
@@ -549,13 +562,43 @@ function setUpPage() {
   page: (userAgent) => core.request('page', userAgent),
 };
 
-// A page published with a firmware inside converts it at once (firmware.json names it).
+// A page published with a firmware inside converts it at once (its manifest names it), unless a
+// file is chosen meanwhile. Both are asked of the server again, never taken as the browser kept
+// them; the service worker answers from its cache only when the network cannot, and says so.
 async function convertHeldFirmware() {
-  const named = await fetch('firmware.json').catch(() => null);
-  if (!named || !named.ok) return;
-  const { name } = await named.json();
-  const bytes = await (await fetch(`firmware/${encodeURIComponent(name)}`)).arrayBuffer();
-  convertFile(new File([bytes], name), await sha256Of(bytes));
+  const choice = state.latestChoice;
+  let file;
+  try {
+    const named = await fetch(HELD_MANIFEST, { cache: 'no-cache' });
+    const { name } = await named.json();
+    const got = await fetch(`firmware/${encodeURIComponent(name)}`, { cache: 'no-cache' });
+    if (!named.ok || !got.ok) throw new Error(`${got.status}`);
+    const kept = [named, got].some((r) => r.headers.get('Ferrolet-Kept') === 'yes');
+    file = { bytes: await got.arrayBuffer(), name, kept };
+  } catch {
+    el.held.textContent = state.page.held_missing;
+    return;
+  }
+  if (choice !== state.latestChoice) return;
+  convertFile(new File([file.bytes], file.name), await sha256Of(file.bytes), file.kept);
+}
+
+// A newer build that takes this page over (after a visit in another tab, or the check when the
+// page is shown again) says which build it is; one other than this page's means that this page
+// is out of date: from then on it offers nothing and says so.
+function watchForNewVersion(registration) {
+  const sw = navigator.serviceWorker;
+  sw.addEventListener('controllerchange', () => sw.controller && sw.controller.postMessage('build'));
+  sw.addEventListener('message', ({ data }) => {
+    if (!BUILD || !data || !data.build || data.build === BUILD || state.outdated) return;
+    state.outdated = true;
+    withdraw();
+    showDownload(null);
+    showFailure(state.page.outdated);
+  });
+  document.addEventListener('visibilitychange', () => {
+    if (document.visibilityState === 'visible') registration.update().catch(() => {});
+  });
 }
 
 async function main() {
@@ -574,9 +617,9 @@ async function main() {
   el.status.hidden = true;
   // Files chosen while the core was loading are handled now; a held firmware only if none was.
   if (el.hexFile.files[0]) convertFile(el.hexFile.files[0]);
-  else convertHeldFirmware();
+  else if (HELD_MANIFEST) convertHeldFirmware();
   if (el.syxFile.files[0]) checkFiles();
-  if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').catch(() => {});
+  if ('serviceWorker' in navigator) navigator.serviceWorker.register('sw.js').then(watchForNewVersion, () => {});
   performance.mark('ferrolet-ready');
   document.body.dataset.ready = 'yes';
 }

@@ -24,10 +24,10 @@ export const CALLS = /** @type {const} */ ({
     result: {
       pause_min_ms: 'number', pause_max_ms: 'number', pause_label: 'text', midi_missing: 'text',
       midi_refused: 'text', midi_ready: 'text', midi_no_port: 'text', nothing_to_send: 'text',
-      firmware_types: 'text', upload_types: 'text',
+      firmware_types: 'text', upload_types: 'text', held_missing: 'text', outdated: 'text',
     },
   },
-  convert_begin: { args: ['text', 'number', 'text'], result: READING },
+  convert_begin: { args: ['text', 'number', 'text', 'flag'], result: READING },
   feed: { args: ['bytes'], result: { progress: 'text', stopped: 'text' } },
   convert_end: {
     args: ['flag'],

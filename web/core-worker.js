@@ -118,8 +118,8 @@ const start = async (blob) => new Uint8Array(await blob.slice(0, worker.uploadSt
 // Each request of the page; boundary.js names the core call whose result answers it.
 const actions = {
   page: (userAgent) => call('page', userAgent),
-  async convert(file, heldSha256 = '') {
-    const begun = call('convert_begin', file.name, file.size, heldSha256);
+  async convert(file, heldSha256 = '', heldKept = false) {
+    const begun = call('convert_begin', file.name, file.size, heldSha256, heldKept);
     if (!begun.reading) return call('convert_end', false);
     return call('convert_end', !(await feed(file, begun.stalled)));
   },

@@ -229,12 +229,16 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_limits(WebSession* session) {
 }
 
 // Begins converting the file `name` of `size` bytes as `ferrolet NAME` would; `held_sha256` is
-// the hash of a firmware the page holds, empty for one the user chose. If reading, feed the
-// file's chunks with web_feed; then call web_convert_end.
+// the hash of a firmware the page holds, empty for one the user chose, and `held_kept` says that
+// the page's copy of it was kept from the last visit because the network could not be reached. If
+// reading, feed the file's chunks with web_feed; then call web_convert_end.
 EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_convert_begin(WebSession* session, const char* name,
-                                                           double size, const char* held_sha256) {
+                                                           double size, const char* held_sha256,
+                                                           int held_kept) {
   CallState& call = fresh_call(session);
-  if (*held_sha256 != '\0') call.held = said(HELD_FIRMWARE, name, held_sha256);
+  if (*held_sha256 != '\0') {
+    call.held = said(held_kept != 0 ? HELD_FIRMWARE_KEPT : HELD_FIRMWARE, name, held_sha256);
+  }
   const ConversionFrontEnd page = page_front_end(call);
   const std::string_view arguments[] = {name};
   call.ended = begin_conversion(arguments, page, call.conversion);
@@ -439,6 +443,8 @@ EMSCRIPTEN_KEEPALIVE const std::uint8_t* web_page(WebSession* session, const cha
           .nothing_to_send = said(NOTHING_TO_SEND),
           .firmware_types = ".hex,.ihx,.eep",
           .upload_types = ".syx",
+          .held_missing = said(HELD_FIRMWARE_MISSING),
+          .outdated = said(PAGE_OUTDATED),
       });
 }
 

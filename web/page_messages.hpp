@@ -32,6 +32,17 @@ inline constexpr Message<Name> DOWNLOAD_LABEL = "Download {}";
 inline constexpr Message<Name, Name> HELD_FIRMWARE =
     "This page holds the firmware {} (SHA-256 {}). It is converted below, ready to download or "
     "send; you can still choose another file.";
+inline constexpr Message<Name, Name> HELD_FIRMWARE_KEPT =
+    "This page holds the firmware {} (SHA-256 {}), kept from your last visit: the network cannot "
+    "be reached now, so a newer firmware may be published here since. It is converted below, "
+    "ready to download or send; you can still choose another file.";
+inline constexpr Message<> HELD_FIRMWARE_MISSING =
+    "This page holds a firmware, but it could not be fetched. Reload the page when the network "
+    "can be reached, or choose the firmware's HEX file yourself.";
+inline constexpr Message<> PAGE_OUTDATED =
+    "A newer version of this page is published here (a new firmware, or a new release of "
+    "ferrolet), so this one offers nothing more to download or send. Reload the page to use the "
+    "new one.";
 inline constexpr Message<Name, Number> OFFER_CONVERTED = "{} (converted, {} bytes)";
 inline constexpr Message<Name, Number> OFFER_CHECKED = "{} (checked, {} bytes)";
 inline constexpr Message<> NOTHING_TO_SEND = "convert a firmware or check an upload first.";

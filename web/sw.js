@@ -1,6 +1,7 @@
-// Keeps the page's files for use without the network. The cache is named after the build, so a
-// new version of the page replaces the old cache as soon as it is installed.
-const CACHE = 'ferrolet-@FERROLET_BUILD@';
+// Keeps the page's files for use without the network. The cache is named after the build (its
+// version and its files' content), so a new version of the page replaces the old cache as soon as
+// it is installed.
+const CACHE = '@FERROLET_BUILD@';
 const FILES = [/* @FERROLET_PAGE_FILES@ */];
 
 self.addEventListener('install', (event) => {
@@ -13,8 +14,24 @@ self.addEventListener('activate', (event) => {
     .then(() => self.clients.claim()));
 });
 
-// The page's own files come from the cache; anything else goes to the network.
+// A page asks which build now serves it, to tell whether it is still the one published.
+self.addEventListener('message', (event) => {
+  if (event.data === 'build') event.source.postMessage({ build: CACHE });
+});
+
+// A file kept from the last visit, marked as such (the page then says that its firmware was kept).
+async function kept(request) {
+  const hit = await caches.match(request, { ignoreSearch: true, cacheName: CACHE });
+  if (!hit) return Response.error();
+  const headers = new Headers(hit.headers);
+  headers.set('Ferrolet-Kept', 'yes');
+  return new Response(hit.body, { status: hit.status, statusText: hit.statusText, headers });
+}
+
+// The network first, the cache only when the network cannot answer: a visitor who is online gets
+// the page and the firmware published at its address now, never older ones kept from a visit
+// before, however slow the network.
 self.addEventListener('fetch', (event) => {
-  if (event.request.method !== 'GET') return;
-  event.respondWith(caches.match(event.request, { ignoreSearch: true }).then((hit) => hit || fetch(event.request)));
+  if (event.request.method !== 'GET' || new URL(event.request.url).origin !== self.location.origin) return;
+  event.respondWith(fetch(event.request).catch(() => kept(event.request)));
 });

@@ -5,9 +5,9 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, mkdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
-import { join } from 'node:path';
+import { join, relative } from 'node:path';
 import { after, before, describe, test } from 'node:test';
 import { BROWSERS, launchBrowser, root, servePage } from './serve.mjs';
 
@@ -618,6 +618,16 @@ for (const browserName of BROWSERS) {
       await accessible(page, 'a page with a firmware inside');
       await page.browserContext().close();
       held.close();
+      // A file chosen while the page still fetches its firmware is what stays converted.
+      const { server: slow, url: slowUrl } = await servePage({ dir: join(root, 'build/web-firmware'),
+        delay: (path) => (path === '/firmware.json' ? 1500 : 0) });
+      const early = await open('fake', { url: slowUrl });
+      await choose(early, '#hex-file', 'full.hex', upTo(16383));
+      await new Promise((resolve) => setTimeout(resolve, 2500));
+      assert.equal(await verdictOf(early, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      assert.equal(await text(early, '#held'), '');
+      await early.browserContext().close();
+      slow.close();
     });
 
     test('a send cut off by reloading the page is reported when it comes back', async () => {
@@ -786,25 +796,92 @@ for (const browserName of BROWSERS) {
       }
     });
 
-    test('after one visit the page loads and converts without the network', async () => {
-      const { server: own, url } = await servePage();
-      // What an earlier version of the page left: a new one replaces it.
-      const page = await open('fake', { url: `${url}icon.svg`, ready: false });
-      await page.evaluate(() => caches.open('ferrolet-0.99-0123456789ab'));
-      await page.goto(url);
-      await page.waitForSelector('body[data-ready="yes"]');
+    test('after one visit the page, with a firmware inside or without, works without the network', async () => {
+      const heldDir = join(root, 'build/web-firmware');
+      const blinkSha = createHash('sha256').update(example).digest('hex');
+      for (const dir of [pageDir, heldDir]) {
+        const { server, url } = await servePage({ dir });
+        // What an earlier version of the page left: a new one replaces it.
+        const page = await open('fake', { url: `${url}icon.svg`, ready: false });
+        await page.evaluate(() => caches.open('ferrolet-0.99-0123456789ab'));
+        // The page asks for nothing that is not there, and logs no error (the icon's own page,
+        // opened above, asks the browser's favicon.ico).
+        const problems = [];
+        const own = (where) => !where.endsWith('/favicon.ico');
+        page.on('console', (m) => m.type() === 'error' && own(m.location().url || '') && problems.push(m.text()));
+        page.on('response', (r) => r.status() >= 400 && own(r.url()) && problems.push(`${r.status()} ${r.url()}`));
+        await page.goto(url);
+        await page.waitForSelector('body[data-ready="yes"]');
+        await page.evaluate(() => navigator.serviceWorker.ready);
+        await until(page, () => navigator.serviceWorker.controller !== null);
+        assert.deepEqual(problems, []);
+        const kept = await page.evaluate(() => caches.keys());
+        assert.equal(kept.length, 1, kept.join(' '));
+        assert.match(kept[0], /^ferrolet-1\.00-[0-9a-f]{12}$/);
+        server.close();
+        server.closeAllConnections();
+        await page.reload();
+        await page.waitForSelector('body[data-ready="yes"]');
+        if (dir === heldDir) {
+          assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+          assert.equal(await text(page, '#held'), `This page holds the firmware blink.hex (SHA-256 ${blinkSha}), kept from ` +
+            'your last visit: the network cannot be reached now, so a newer firmware may be published here since. It is ' +
+            'converted below, ready to download or send; you can still choose another file.');
+          await page.click('#download');
+          assert.deepEqual(Buffer.from((await downloaded(page)).bytes), blinkUpload);
+        } else {
+          await choose(page, '#hex-file', 'blink.hex', example);
+          assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+        }
+        await page.browserContext().close();
+      }
+    });
+
+    test('a firmware published anew at the same address is what a returning visitor gets; a page left open says it is out of date', async () => {
+      const first = join(root, 'build/web-firmware');
+      // The same page built from another working folder is the same files, with the same cache.
+      const again = join(files, 'again');
+      execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', relative(files, join(root, 'examples/blink.hex')),
+        '--into', 'again'], { cwd: files, stdio: 'ignore' });
+      const listed = (dir) => readdirSync(dir, { recursive: true }).sort();
+      assert.deepEqual(listed(again), listed(first));
+      for (const name of listed(first).filter((n) => statSync(join(first, n)).isFile())) {
+        assert.ok(readFileSync(join(again, name)).equals(readFileSync(join(first, name))), name);
+      }
+      writeFileSync(join(files, 'full.hex'), upTo(16383));
+      execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', 'full.hex', '--into', 'republished'],
+        { cwd: files, stdio: 'ignore' });
+      const republished = join(files, 'republished');
+      const cacheOf = (dir) => readFileSync(join(dir, 'sw.js'), 'utf8').match(/const CACHE = '([^']+)'/)[1];
+      assert.notEqual(cacheOf(republished), cacheOf(first));
+      // One address, its files from `published`; the new service worker's script is held back.
+      let published = first;
+      const { server, url } = await servePage({
+        dir: first,
+        answer: (path) => (published === first ? undefined : readFileSync(join(published, path))),
+        delay: (path) => (path === '/sw.js' && published !== first ? 4000 : 0),
+      });
+      const page = await open('fake', { url });
       await page.evaluate(() => navigator.serviceWorker.ready);
       await until(page, () => navigator.serviceWorker.controller !== null);
-      const kept = await page.evaluate(() => caches.keys());
-      assert.equal(kept.length, 1, kept.join(' '));
-      assert.match(kept[0], /^ferrolet-1\.00-[0-9a-f]{12}$/);
-      own.close();
-      own.closeAllConnections();
+      const leftOpen = await page.browserContext().newPage();
+      await leftOpen.goto(url);
+      await leftOpen.waitForSelector('body[data-ready="yes"]');
+      assert.equal(await verdictOf(leftOpen, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      published = republished;
       await page.reload();
       await page.waitForSelector('body[data-ready="yes"]');
-      await choose(page, '#hex-file', 'blink.hex', example);
-      assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      assert.match(await text(page, '#held'), /^This page holds the firmware full\.hex \(SHA-256 [0-9a-f]{64}\)\. It is converted below/);
+      // Once the new version's service worker has taken over, the page left open offers nothing.
+      await until(leftOpen, () => !document.querySelector('#status').hidden);
+      assert.equal(await text(leftOpen, '#status'), 'A newer version of this page is published here (a new firmware, or a ' +
+        'new release of ferrolet), so this one offers nothing more to download or send. Reload the page to use the new one.');
+      assert.ok(await leftOpen.$eval('#download', (e) => e.disabled));
+      assert.equal(await text(leftOpen, '#send-source'), 'convert a firmware or check an upload first.');
+      assert.ok(await page.$eval('#status', (e) => e.hidden));
       await page.browserContext().close();
+      server.close();
     });
   });
 }
