@@ -448,7 +448,7 @@ FAULTS = [
     ("core.js: no new worker after Stop", "web/core.js",
      "      fail(core, 'stopped', '');\n      startWorker(core);", "      fail(core, 'stopped', '');"),
     ("sw: the page's files not taken from the cache", "web/sw.js",
-     "event.respondWith(fetch(event.request).catch(() => kept(event.request)));",
+     "event.respondWith(fetch(current(event.request.url, event.request.mode)).catch(() => kept(event.request)));",
      "event.respondWith(fetch(event.request));"),
     ('app: the pause found not set for Send', 'web/app.js',
      '      el.pause.value = String(judged.pause_ms);\n', ''),
@@ -504,7 +504,7 @@ FAULTS = [
      "if (size == 0) return FileKind::Empty;", "if (size <= 1) return FileKind::Empty;"),
     # the page published with a firmware inside, and its new versions
     ("sw: the cache first, the network only for what it lacks", "web/sw.js",
-     "event.respondWith(fetch(event.request).catch(() => kept(event.request)));",
+     "event.respondWith(fetch(current(event.request.url, event.request.mode)).catch(() => kept(event.request)));",
      "event.respondWith(kept(event.request).then((hit) => (hit.ok ? hit : fetch(event.request))));"),
     ("sw: a kept file not marked as kept", "web/sw.js",
      "  headers.set('Ferrolet-Kept', 'yes');\n", ""),

@@ -4,8 +4,15 @@
 const CACHE = '@FERROLET_BUILD@';
 const FILES = [/* @FERROLET_PAGE_FILES@ */];
 
+// Every request of the service worker asks the host whether its file is still current, so that
+// neither its cache nor the page is filled from what the browser's own cache kept of an older
+// version (a host that sends no Cache-Control lets the browser keep files for a while).
+// A page's address that the host redirects is followed by the browser itself, as without a
+// service worker.
+const current = (url, mode) => new Request(url, { cache: 'no-cache', redirect: mode === 'navigate' ? 'manual' : 'follow' });
+
 self.addEventListener('install', (event) => {
-  event.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(FILES)).then(() => self.skipWaiting()));
+  event.waitUntil(caches.open(CACHE).then((cache) => cache.addAll(FILES.map((file) => current(file)))).then(() => self.skipWaiting()));
 });
 
 self.addEventListener('activate', (event) => {
@@ -33,5 +40,5 @@ async function kept(request) {
 // before, however slow the network.
 self.addEventListener('fetch', (event) => {
   if (event.request.method !== 'GET' || new URL(event.request.url).origin !== self.location.origin) return;
-  event.respondWith(fetch(event.request).catch(() => kept(event.request)));
+  event.respondWith(fetch(current(event.request.url, event.request.mode)).catch(() => kept(event.request)));
 });

@@ -829,6 +829,7 @@ for (const browserName of BROWSERS) {
             'converted below, ready to download or send; you can still choose another file.');
           await page.click('#download');
           assert.deepEqual(Buffer.from((await downloaded(page)).bytes), blinkUpload);
+          await shot(page, 'held-kept-offline');
         } else {
           await choose(page, '#hex-file', 'blink.hex', example);
           assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
@@ -878,6 +879,7 @@ for (const browserName of BROWSERS) {
       assert.equal(await text(leftOpen, '#status'), 'A newer version of this page is published here (a new firmware, or a ' +
         'new release of ferrolet), so this one offers nothing more to download or send. Reload the page to use the new one.');
       assert.ok(await leftOpen.$eval('#download', (e) => e.disabled));
+      await shot(leftOpen, 'outdated');
       assert.equal(await text(leftOpen, '#send-source'), 'convert a firmware or check an upload first.');
       assert.ok(await page.$eval('#status', (e) => e.hidden));
       await page.browserContext().close();
