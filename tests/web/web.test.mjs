@@ -147,8 +147,9 @@ function pageSetup(mode) {
       if (window.loop) echo(bytes, timestamp);
     },
     clear() { window.cleared = true; },
-    // A port another program holds (`portBusy`) cannot be opened.
+    // A port another program holds (`portBusy`) cannot be opened; one may take `openMs` to open.
     async open() {
+      if (window.openMs) await new Promise((resolve) => setTimeout(resolve, window.openMs));
       if (window.portBusy) throw new DOMException('Port is in use', 'InvalidAccessError');
       return output;
     },
@@ -507,6 +508,13 @@ for (const browserName of BROWSERS) {
       await startSending(page, 100, 2);
       await page.evaluate(() => window.disconnectOther());
       await until(page, () => /^Sent /.test(document.querySelector('#send-result').textContent));
+      // A choice made while the port is being opened withdraws the offer: nothing is sent.
+      await page.evaluate(() => { window.sent = []; window.openMs = 1000; });
+      await page.click('#send-button');
+      await choose(page, '#hex-file', 'bad.hex', ':0100000041BF\r\n');
+      await new Promise((resolve) => setTimeout(resolve, 1500));
+      assert.equal(await page.evaluate(() => window.sent.length), 0);
+      assert.equal(await text(page, '#send-source'), 'convert a firmware or check an upload first.');
       await accessible(page, 'port lost');
       await page.browserContext().close();
     });
@@ -769,6 +777,36 @@ for (const browserName of BROWSERS) {
         assert.equal(await verdictOf(page, 'convert'), "Refused: the firmware's data do not start at address 0.", `file ${i + 1}`);
       }
       await page.browserContext().close();
+      // A stream read that stalls after its first chunk goes on by slices from where it stood;
+      // one whose slices stall too ends with a sentence. The worker is served with its reads
+      // made to stall so.
+      for (const slicesStall of [false, true]) {
+        const stalling = `{
+          const stream = Blob.prototype.stream;
+          Blob.prototype.stream = function () {
+            const reader = stream.call(this).getReader();
+            let pulls = 0;
+            return new ReadableStream({ async pull(into) {
+              if (pulls++ > 0) return new Promise(() => {});
+              const { done, value } = await reader.read();
+              if (done) into.close(); else into.enqueue(value);
+            } });
+          };
+          if (${slicesStall}) Blob.prototype.arrayBuffer = () => new Promise(() => {});
+        }\n` + readFileSync(join(pageDir, 'core-worker.js'), 'utf8');
+        const { server, url } = await servePage({ answer: (path) => (path === '/core-worker.js' ? stalling : undefined) });
+        const stalled = await open('fake', { url });
+        await choose(stalled, '#hex-file', 'random.hex', random);
+        if (slicesStall) {
+          assert.equal(await verdictOf(stalled, 'convert'), 'Reading random.hex stopped making progress, so it was ended. ' +
+            'Choose the file again to try again; if it lies on a removable drive or a network folder, copy it to this computer first.');
+        } else {
+          assert.equal(await verdictOf(stalled, 'convert'), "Refused: the firmware's data do not start at address 0.");
+          assert.equal(await text(stalled, '#convert-messages'), asThePageShows(expected.out));
+        }
+        await stalled.browserContext().close();
+        server.close();
+      }
     });
 
     test('the page says what to do when it cannot start, and loses no file chosen while it starts', async () => {
