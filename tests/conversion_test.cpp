@@ -145,6 +145,7 @@ TEST(Conversion, TellsWhatAFileLooksLike) {
   };
   const Row rows[] = {
       {"", 0, FileKind::Empty},
+      {":", 1, FileKind::HexText},
       {"\xF0\x70\x7D\x00", 555, FileKind::Upload},
       {":10000000", 46093, FileKind::HexText},
       {"\r\n\r\n:10000000", 46097, FileKind::HexText},

@@ -594,6 +594,9 @@ function watchForNewVersion(registration) {
     state.outdated = true;
     withdraw();
     showDownload(null);
+    // What the boxes said of this build's uploads no longer holds either.
+    clearBox('convert', el.held, el.messages, el.map);
+    clearBox('check', el.report);
     showFailure(state.page.outdated);
   });
   document.addEventListener('visibilitychange', () => {

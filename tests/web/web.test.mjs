@@ -917,6 +917,7 @@ for (const browserName of BROWSERS) {
       assert.equal(await text(leftOpen, '#status'), 'A newer version of this page is published here (a new firmware, or a ' +
         'new release of ferrolet), so this one offers nothing more to download or send. Reload the page to use the new one.');
       assert.ok(await leftOpen.$eval('#download', (e) => e.disabled));
+      assert.equal(await text(leftOpen, '#convert-verdict') + await text(leftOpen, '#held'), '');
       await shot(leftOpen, 'outdated');
       assert.equal(await text(leftOpen, '#send-source'), 'convert a firmware or check an upload first.');
       assert.ok(await page.$eval('#status', (e) => e.hidden));
