@@ -318,8 +318,6 @@ FAULTS = [
     ("platform: standard error written to standard output", "driver/platform.cpp",
      "piece.size(), stderr));", "piece.size(), stdout));"),
     # the page's entry points
-    ('web: a bad name offers an empty upload', 'web/ferrolet_web.cpp',
-     '  if (status != EXIT_CONVERTED) {\n    if (status == EXIT_REFUSED_INPUT) {', '  if (status == EXIT_REFUSED_INPUT) {\n    if (status == EXIT_REFUSED_INPUT) {'),
     ('web: every conversion called good', 'web/ferrolet_web.cpp',
      '.good = status == EXIT_CONVERTED,', '.good = true,'),
     ('web: a check always reads a firmware', 'web/ferrolet_web.cpp',

@@ -778,9 +778,9 @@ for (const browserName of BROWSERS) {
       }
       await page.browserContext().close();
       // A stream read that stalls after its first chunk goes on by slices from where it stood;
-      // one whose slices stall too ends with a sentence. The worker is served with its reads
-      // made to stall so.
-      for (const slicesStall of [false, true]) {
+      // one whose slices stall too ends with a sentence, as one whose slices cannot be read
+      // does. The worker is served with its reads made to stall so.
+      for (const slices of ['read', 'stall', 'fail']) {
         const stalling = `{
           const stream = Blob.prototype.stream;
           Blob.prototype.stream = function () {
@@ -792,14 +792,18 @@ for (const browserName of BROWSERS) {
               if (done) into.close(); else into.enqueue(value);
             } });
           };
-          if (${slicesStall}) Blob.prototype.arrayBuffer = () => new Promise(() => {});
+          if ('${slices}' === 'stall') Blob.prototype.arrayBuffer = () => new Promise(() => {});
+          if ('${slices}' === 'fail') Blob.prototype.arrayBuffer = () => Promise.reject(new DOMException('gone', 'NotReadableError'));
         }\n` + readFileSync(join(pageDir, 'core-worker.js'), 'utf8');
         const { server, url } = await servePage({ answer: (path) => (path === '/core-worker.js' ? stalling : undefined) });
         const stalled = await open('fake', { url });
         await choose(stalled, '#hex-file', 'random.hex', random);
-        if (slicesStall) {
+        if (slices === 'stall') {
           assert.equal(await verdictOf(stalled, 'convert'), 'Reading random.hex stopped making progress, so it was ended. ' +
             'Choose the file again to try again; if it lies on a removable drive or a network folder, copy it to this computer first.');
+        } else if (slices === 'fail') {
+          assert.equal(await verdictOf(stalled, 'convert'), 'Refused: the file could not be read. Choose it again; if it lies ' +
+            'on a removable drive or a network folder, copy it to this computer first.');
         } else {
           assert.equal(await verdictOf(stalled, 'convert'), "Refused: the firmware's data do not start at address 0.");
           assert.equal(await text(stalled, '#convert-messages'), asThePageShows(expected.out));
