@@ -873,6 +873,8 @@ for (const browserName of BROWSERS) {
           assert.deepEqual(Buffer.from((await downloaded(page)).bytes), blinkUpload);
           await shot(page, 'held-kept-offline');
         } else {
+          // The plain page holds no firmware and says nothing of one.
+          assert.equal(await text(page, '#held'), '');
           await choose(page, '#hex-file', 'blink.hex', example);
           assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
         }
