@@ -83,15 +83,6 @@ CallState& fresh_call(WebSession* session) {
 
 using Bytes = std::span<const std::uint8_t>;
 
-void append(std::string_view piece, void* text) {
-  static_cast<std::string*>(text)->append(piece);
-}
-
-// A sink that collects what is said into `text`.
-TextSink into(std::string& text) {
-  return {append, &text};
-}
-
 // Says one message into a fresh text, for a field of its own.
 template <typename... Args>
 std::string said(const Message<Args...>& message, const std::type_identity_t<Args>&... args) {

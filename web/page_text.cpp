@@ -86,11 +86,19 @@ void append(std::string_view piece, void* text) {
   static_cast<std::string*>(text)->append(piece);
 }
 
+}  // namespace
+
+TextSink into(std::string& text) {
+  return {append, &text};
+}
+
+namespace {
+
 // The frame of plan step `step`, as the test report names it.
 std::string frame_name(std::span<const SendStep> plan, std::int32_t step) {
   const std::int32_t block = plan[static_cast<std::size_t>(step)].block;
   std::string name;
-  const TextSink sink{append, &name};
+  const TextSink sink = into(name);
   if (block < 0) {
     say(sink, LOOP_PREAMBLE);
   } else if (block == 0) {

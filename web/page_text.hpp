@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "core/conversion.hpp"
@@ -13,6 +14,9 @@
 #include "send/send_plan.hpp"
 
 namespace ferrolet {
+
+// A sink that collects what is said into `text`: the page's results are texts.
+[[nodiscard]] TextSink into(std::string& text);
 
 // The page's one-sentence verdict on a run that returned `exit_code`.
 void say_conversion_verdict(const TextSink& sink, int exit_code, const ConversionWork& work);
