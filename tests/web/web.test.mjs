@@ -8,8 +8,12 @@ import { createHash } from 'node:crypto';
 import { mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, relative } from 'node:path';
-import { after, before, describe, test } from 'node:test';
+import { after, before, describe, test as nodeTest } from 'node:test';
 import { BROWSERS, launchBrowser, root, servePage } from './serve.mjs';
+
+// Each test fails after four minutes rather than hanging; the file as a whole may take longer
+// (package.json gives it a quarter of an hour).
+const test = (name, fn) => nodeTest(name, { timeout: 240000 }, fn);
 
 const pageDir = join(root, 'build/web');
 // FERROLET_ORACLE names another build of the programs (the mutation pass keeps them unchanged).
