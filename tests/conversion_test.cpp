@@ -2,7 +2,7 @@
 // that every front end shows.
 #include "core/conversion.hpp"
 #include "core/messages.hpp"
-#include "web/page_text.hpp"
+#include "web/file_kind.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,87 +1,141 @@
 // The boundary between the page and its core, declared once: each call the core exports (web_NAME),
-// the kinds of its arguments, and the fields of its result, in order. web/boundary.mjs writes the
-// core's side from it at configure time (its result structs and their encoders, the calls'
-// prototypes, the export list); the worker reads results with it; the type checker derives each
-// result's type from it, so a field misspelt or of the wrong kind fails the lint.
+// its named arguments and the fields of its result, in order. Results are data (choices, counts,
+// sizes, names, bytes, plans) and the programs' own text only; the page's sentences are its own
+// (web/words.js). web/boundary.mjs writes the core's side from this at configure time (an
+// arguments struct and a result struct per call, the result's encoder, the C entry point that
+// passes the one to the other, the export list); the worker encodes arguments and reads results
+// with it; the type checker derives both from it, so an argument or a field misspelt, missing or
+// of the wrong kind fails the lint.
 //
 // A result is its fields in the declared order, each a 4-byte little-endian length, then the body:
 // a text's UTF-8 bytes, bytes as they are, a number as an 8-byte little-endian double, a flag or a
-// choice (a field whose kind lists its values) as one byte, numbers as doubles one after another,
-// texts as each one's length (4 bytes) and bytes in turn.
+// choice (a field whose kind lists its values) as one byte, numbers as doubles one after another.
 //
 // An argument's kind: 'text' (a NUL-ended string), 'bytes' (place and length), 'number' (a double)
 // or 'flag' (an int, 0 or 1).
 
-/** @typedef {'text' | 'number' | 'flag' | 'bytes'} ArgumentKind */
-/** @typedef {{ text: string, bytes: Uint8Array<ArrayBuffer>, number: number, flag: boolean, numbers: number[], texts: string[] }} Kinds */
+/** @typedef {{ text: string, bytes: Uint8Array<ArrayBuffer>, number: number, flag: boolean, numbers: number[] }} Kinds */
+/** @typedef {{ text: string, bytes: Uint8Array, number: number, flag: boolean }} ArgumentKinds */
 
-const READING = /** @type {const} */ ({ reading: 'flag', stalled: 'text' });
+// What a file looks like from its first bytes, so that the page can say when one is in the wrong box.
+const KIND = /** @type {const} */ (['empty', 'upload', 'hex_text', 'other']);
 
 export const CALLS = /** @type {const} */ ({
-  limits: { args: [], result: { upload_start: 'number' } },
-  page: {
-    args: ['text'],
+  limits: {
+    args: {},
     result: {
-      pause_min_ms: 'number', pause_max_ms: 'number', pause_label: 'text', midi_missing: 'text',
-      midi_refused: 'text', midi_ready: 'text', midi_no_port: 'text', nothing_to_send: 'text',
-      firmware_types: 'text', upload_types: 'text', held_missing: 'text', outdated: 'text',
+      version: 'text', upload_start: 'number', pause_max_ms: 'number', firmware_types: 'text',
+      upload_types: 'text', memory_kb: 'number', shown_faults: 'number', din_bytes_per_second: 'number',
+      longest_test_pause_ms: 'number',
     },
   },
-  convert_begin: { args: ['text', 'number', 'text', 'flag'], result: READING },
-  feed: { args: ['bytes'], result: { progress: 'text', stopped: 'text' } },
+  convert_begin: { args: { name: 'text', size: 'number' }, result: { reading: 'flag' } },
+  feed: { args: { chunk: 'bytes' }, result: { read: 'number' } },
   convert_end: {
-    args: ['flag'],
+    args: { unreadable: 'flag' },
     result: {
-      status: 'number', messages: 'text', held: 'text', verdict: 'text', good: 'flag', hint: 'text',
-      upload: 'bytes', upload_name: 'text', download_label: 'text', offer: 'text', map: 'text',
+      outcome: ['converted', 'bad_name', 'unreadable', 'lowest_not_zero', 'read_errors', 'beyond_memory', 'nothing_built'],
+      // What the command says: `messages` while reading (its first shown_faults faults), then
+      // `more_faults` not shown, then `closing` (the summary and what came of it).
+      messages: 'text', more_faults: 'number', closing: 'text', kind: KIND, blocks: 'number', upload: 'bytes',
+      upload_name: 'text', map: 'text',
     },
   },
-  check_begin: { args: ['text', 'bytes', 'number', 'text', 'number'], result: READING },
+  check_begin: {
+    args: {
+      upload_name: 'text', upload_start: 'bytes', upload_size: 'number', upload_unreadable: 'flag',
+      firmware_name: 'text', firmware_size: 'number',
+    },
+    result: { reading: 'flag' },
+  },
   check_end: {
-    args: ['flag'],
-    result: { status: 'number', report: 'text', verdict: 'text', good: 'flag', hint: 'text', upload: 'bytes', offer: 'text' },
+    args: { unreadable: 'flag' },
+    result: {
+      outcome: ['valid', 'invalid', 'unreadable'], with_firmware: 'flag', kind: KIND, report: 'text', upload: 'bytes',
+    },
   },
   plan: {
-    args: ['bytes', 'text', 'number', 'text'],
+    args: { upload: 'bytes', pause_ms: 'number' },
     result: {
-      steps: 'number', offset: 'numbers', length: 'numbers', at_us: 'numbers', end_us: 'numbers',
-      block: 'numbers', progress: 'texts', cancelled: 'texts', lost: 'texts', interrupted: 'texts',
-      test_cancelled: 'texts', lost_before_any: 'text', test_running: 'text', sending: 'text',
-      port_unavailable: 'text', pause_ms: 'number', done: 'text',
+      steps: 'number', offset: 'numbers', length: 'numbers', at_us: 'numbers', end_us: 'numbers', block: 'numbers',
+      blocks: 'number', pause_ms: 'number',
     },
   },
-  test_pattern: { args: [], result: { upload: 'bytes', upload_name: 'text' } },
+  test_pattern: { args: {}, result: { upload: 'bytes' } },
   loop: {
-    args: ['bytes', 'number', 'bytes', 'bytes', 'number', 'number', 'number'],
-    result: {
-      report: 'text', passed: 'flag', step: ['run', 'carries', 'found', 'gave_up'], pause_ms: 'number',
-      tried: 'number', passes: 'number', verdict: 'text',
+    args: {
+      upload: 'bytes', pause_ms: 'number', back: 'bytes', index: 'bytes', start_ms: 'number', tried: 'number',
+      passes: 'number',
     },
-  },
-  report: {
-    args: ['text', 'text', 'text', 'text', 'number', 'text', 'number', 'text', 'text'],
-    result: { report: 'text' },
+    result: {
+      frames: 'number', intact: 'number', lost: 'number', changed: 'number',
+      // The first frame that came back changed: its block (-1 the preamble, 0 the header), and
+      // either the byte where it first differs with the bytes sent and received there, or the
+      // length it came back with.
+      first_change: ['none', 'byte', 'length'], changed_block: 'number', changed_at: 'number', sent_byte: 'number',
+      got_byte: 'number', took_ms: 'number', line_ms: 'number', clock: 'number', sensing: 'number', sysex: 'number',
+      other: 'number', step: ['run', 'carries', 'found', 'gave_up'], pause_ms: 'number', tried: 'number',
+      passes: 'number',
+    },
   },
 });
 
-// The worker's requests, each answered with the result of the core call named.
-export const REQUESTS = /** @type {const} */ ({
-  page: 'page', convert: 'convert_end', check: 'check_end', plan: 'plan', testPattern: 'test_pattern',
-  loop: 'loop', report: 'report',
-});
+/** @typedef {keyof typeof CALLS} Call */
+
+/**
+ * The value of a declared kind: a choice is one of its values.
+ * @template K
+ * @typedef {K extends readonly string[] ? K[number] : Kinds[K & keyof Kinds]} Of
+ */
+
+/**
+ * @template K
+ * @typedef {ArgumentKinds[K & keyof ArgumentKinds]} ArgumentOf
+ */
+
+/**
+ * The arguments of a core call, by name.
+ * @template {Call} C
+ * @typedef {{ -readonly [A in keyof typeof CALLS[C]['args']]: ArgumentOf<typeof CALLS[C]['args'][A]> }} Args
+ */
 
 /**
  * The result of a core call: a field for each declared one, of its kind.
- * @template {keyof typeof CALLS} C
- * @typedef {{ -readonly [F in keyof typeof CALLS[C]['result']]: typeof CALLS[C]['result'][F] extends readonly string[]
- *   ? typeof CALLS[C]['result'][F][number] : Kinds[typeof CALLS[C]['result'][F] & keyof Kinds] }} Result
+ * @template {Call} C
+ * @typedef {{ -readonly [F in keyof typeof CALLS[C]['result']]: Of<typeof CALLS[C]['result'][F]> }} Result
  */
 
-/** @typedef {{ [R in keyof typeof REQUESTS]: Result<typeof REQUESTS[R]> }} Answers */
+/** @type {Record<string, (value: unknown) => boolean>} */
+const CHECKS = {
+  text: (v) => typeof v === 'string',
+  number: (v) => typeof v === 'number',
+  flag: (v) => typeof v === 'boolean',
+  bytes: (v) => v instanceof Uint8Array,
+};
+
+/**
+ * The arguments of the call `name` in their declared order, each checked: a name that is not
+ * declared, a declared one missing or a value of another kind throws.
+ * @template {Call} C
+ * @param {C} name
+ * @param {Args<C>} args
+ * @returns {[string, unknown][]} each argument's kind and value
+ */
+export function orderedArgs(name, args) {
+  const declared = /** @type {Record<string, string>} */ (CALLS[name].args);
+  for (const given of Object.keys(args)) {
+    if (!(given in declared)) throw new TypeError(`${name}: no argument ${given}`);
+  }
+  return Object.entries(declared).map(([arg, kind]) => {
+    const value = /** @type {Record<string, unknown>} */ (args)[arg];
+    if (!CHECKS[kind](value)) throw new TypeError(`${name}: ${arg} must be ${kind === 'flag' ? 'a flag' : `a ${kind}`}`);
+    return [kind, value];
+  });
+}
 
 /**
  * Reads the result of the call `name` from `heap` at `at`.
- * @template {keyof typeof CALLS} C
+ * @template {Call} C
  * @param {C} name
  * @param {Uint8Array} heap
  * @param {number} at
@@ -101,13 +155,7 @@ export function readResult(name, heap, at) {
     else if (kind === 'number') result[field] = view.getFloat64(body, true);
     else if (kind === 'flag') result[field] = heap[body] === 1;
     else if (kind === 'numbers') result[field] = Array.from({ length: size / 8 }, (_, i) => view.getFloat64(body + 8 * i, true));
-    else if (kind === 'texts') {
-      const texts = [];
-      for (let p = body; p < end; p += 4 + view.getUint32(p, true)) {
-        texts.push(decoder.decode(heap.subarray(p + 4, p + 4 + view.getUint32(p, true))));
-      }
-      result[field] = texts;
-    } else result[field] = kind[heap[body]];
+    else result[field] = kind[heap[body]];
     at = end;
   }
   return /** @type {Result<C>} */ (result);

@@ -1,58 +1,92 @@
-// The page's side of the core: requests to the core's worker, answered in the order they were
-// made, and a way to stop what the worker is doing (it is ended and a new one started).
+// The page's side of the core: the worker's actions (web/core-actions.js), called by name with
+// their named arguments. Requests are handed to the worker one at a time, in the order they were
+// made; each belongs to an owner (a box), and stopping an owner ends only its own requests: one
+// under way ends the worker, which is started anew for the requests still waiting.
 
-// Answers every request still waiting with `failure`.
-function fail(core, failure, detail) {
-  for (const { reject } of core.pending.values()) reject({ failure, detail });
-  core.pending.clear();
-}
+/** @typedef {import('./core-actions.js').Actions} Actions */
+/** @typedef {{ failure: 'load' | 'crash' | 'stalled' | 'stopped', detail: string }} Failure */
+/** @typedef {{ owner?: string, progress?: (read: number) => void }} Options */
+/**
+ * @typedef {{ [A in keyof Actions]: (args: Parameters<Actions[A]>[0], options?: Options) => Promise<Awaited<ReturnType<Actions[A]>>> }} Ask
+ */
+/**
+ * @typedef {{ id: number, action: string, args: unknown, owner: string, progress: (read: number) => void,
+ *   resolve: (result: any) => void, reject: (failure: Failure) => void }} Request
+ */
 
-function answered(core, { data }) {
-  if (data.progress !== undefined) {
-    core.onProgress(data.progress, data.stopped);
-    return;
-  }
-  const { resolve, reject } = core.pending.get(data.id);
-  core.pending.delete(data.id);
-  if (data.failure) reject({ failure: data.failure, detail: data.detail });
-  else resolve(data.result);
-}
+/** @param {Request} request @param {Failure['failure']} failure @param {string} detail */
+const fail = (request, failure, detail) => request.reject({ failure, detail });
 
-function startWorker(core) {
-  core.worker = new Worker(new URL('./core-worker.js', import.meta.url), { type: 'module' });
-  core.worker.onmessage = (event) => answered(core, event);
-  // A worker that cannot even start (its script missing, say) fails every request.
-  core.worker.onerror = (event) => {
-    event.preventDefault();
-    fail(core, 'load', event.message || 'the worker could not start');
+export function startCore() {
+  const core = {
+    /** @type {Worker | null} */
+    worker: null,
+    /** @type {Request[]} */
+    queue: [],
+    /** @type {Request | null} */
+    running: null,
+    next: 0,
+    // Set once the worker could not even start (its script missing, say): every request fails so.
+    broken: '',
   };
-}
 
-// `onProgress(progress, stopped)` hears how far a read has come and what to say if it is stopped.
-export function startCore(onProgress) {
-  const core = { worker: null, next: 0, pending: new Map(), onProgress };
-  startWorker(core);
+  function pump() {
+    if (core.running || core.queue.length === 0 || !core.worker) return;
+    const request = /** @type {Request} */ (core.queue.shift());
+    core.running = request;
+    core.worker.postMessage({ id: request.id, action: request.action, args: request.args });
+  }
+
+  /** @param {MessageEvent} event */
+  function answered({ data }) {
+    const request = core.running;
+    if (!request || data.id !== request.id) return;
+    if (data.progress !== undefined) return request.progress(data.progress);
+    core.running = null;
+    if (data.failure) fail(request, data.failure, data.detail);
+    else request.resolve(data.result);
+    pump();
+  }
+
+  function start() {
+    const worker = new Worker(new URL('./core-worker.js', import.meta.url), { type: 'module' });
+    worker.onmessage = answered;
+    worker.onerror = (event) => {
+      event.preventDefault();
+      core.broken = event.message || 'the worker could not start';
+      for (const request of [core.running, ...core.queue]) if (request) fail(request, 'load', core.broken);
+      core.running = null;
+      core.queue = [];
+    };
+    core.worker = worker;
+  }
+
+  /** @param {string} action @param {unknown} args @param {Options} options */
+  const ask = (action, args, { owner = '', progress = () => {} } = {}) => new Promise((resolve, reject) => {
+    const request = { id: core.next++, action, args, owner, progress, resolve, reject };
+    if (core.broken) return fail(request, 'load', core.broken);
+    core.queue.push(request);
+    pump();
+  });
+
+  start();
   return {
-    /**
-     * Resolves to the result of `action`, or rejects with { failure: 'load', 'crash', 'stalled'
-     * or 'stopped', detail }.
-     * @template {keyof import('./boundary.js').Answers} A
-     * @param {A} action
-     * @param {...any} args
-     * @returns {Promise<import('./boundary.js').Answers[A]>}
-     */
-    request(action, ...args) {
-      const id = core.next++;
-      return new Promise((resolve, reject) => {
-        core.pending.set(id, { resolve, reject });
-        core.worker.postMessage({ id, action, args });
-      });
-    },
-    // Ends what the worker is doing; the requests it had are answered as stopped.
-    stop() {
-      core.worker.terminate();
-      fail(core, 'stopped', '');
-      startWorker(core);
+    /** @type {Ask} each action of the worker, by its name */
+    ask: /** @type {any} */ (new Proxy({}, {
+      get: (_, action) => (/** @type {unknown} */ args, /** @type {Options | undefined} */ options) => ask(String(action), args, options),
+    })),
+    /** Ends `owner`'s requests, waiting or under way; they fail as stopped. @param {string} owner */
+    stop(owner) {
+      const mine = core.queue.filter((r) => r.owner === owner);
+      core.queue = core.queue.filter((r) => r.owner !== owner);
+      const running = core.running && core.running.owner === owner ? core.running : null;
+      if (running) {
+        core.worker?.terminate();
+        core.running = null;
+        start();
+      }
+      for (const request of running ? [...mine, running] : mine) fail(request, 'stopped', '');
+      pump();
     },
   };
 }

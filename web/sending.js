@@ -1,16 +1,30 @@
 // Handing an upload's messages to a MIDI output at the times the core planned: for Send and for
-// the interface test alike. A transmission is { output, steps (the core's plan), bytes, stopped,
-// detail, last, start }; it can be stopped at any moment, and stops by itself if the port fails.
+// the interface test alike. A transmission is { output, plan (the core's), bytes, name, stopped,
+// detail, last (the last step handed over), start }; it can be stopped at any moment, and stops by
+// itself if the port fails.
 
 // Messages are handed to the port this long before they are due, so that a stop can still hold
 // back everything later.
 export const LOOKAHEAD_MS = 60;
 
-export function newTransmission(output, steps, bytes) {
-  return { output, steps, bytes, stopped: null, detail: '', last: -1, start: 0, wake: () => {} };
+/**
+ * @param {MIDIOutput} output @param {import('./boundary.js').Result<'plan'>} plan @param {Uint8Array} bytes
+ * @param {string} name
+ */
+export function newTransmission(output, plan, bytes, name) {
+  return {
+    output, plan, bytes, name,
+    /** @type {'cancel' | 'lost' | null} */
+    stopped: null,
+    detail: '', last: -1, start: 0, wake: () => {},
+  };
 }
+/** @typedef {ReturnType<typeof newTransmission>} Transmission */
 
-// Stops `current` at once, for `why` ('cancel' or 'lost'); the first reason given stands.
+/**
+ * Stops `current` at once, for `why`; the first reason given stands.
+ * @param {Transmission | null} current @param {'cancel' | 'lost'} why @param {string} detail
+ */
 export function stopTransmission(current, why, detail) {
   if (!current || current.stopped) return;
   current.stopped = why;
@@ -18,22 +32,23 @@ export function stopTransmission(current, why, detail) {
   current.wake();
 }
 
-// Waits until `time`, or until the transmission is stopped.
+/** Waits until `time`, or until the transmission is stopped. @param {Transmission} current @param {number} time */
 function pauseUntil(current, time) {
-  return new Promise((resolve) => {
+  return /** @type {Promise<void>} */ (new Promise((resolve) => {
     const timer = setTimeout(resolve, Math.max(0, time - performance.now()));
     current.wake = () => {
       clearTimeout(timer);
       resolve();
     };
-  });
+  }));
 }
 
 // Hands each planned message to the port shortly before it is due, calling `handed(i)` after
 // each, until all are handed over or the transmission is stopped; then waits for the last one to
 // be through the line.
+/** @param {Transmission} current @param {(i: number) => void} handed */
 export async function handOver(current, handed) {
-  const { output, steps, bytes } = current;
+  const { output, plan: steps, bytes } = current;
   current.start = performance.now() + LOOKAHEAD_MS;
   for (let i = 0; i < steps.steps && !current.stopped; i++) {
     const due = current.start + steps.at_us[i] / 1000;
@@ -42,7 +57,7 @@ export async function handOver(current, handed) {
     try {
       output.send(bytes.subarray(steps.offset[i], steps.offset[i] + steps.length[i]), due);
     } catch (error) {
-      stopTransmission(current, 'lost', error.message);
+      stopTransmission(current, 'lost', /** @type {Error} */ (error).message);
       break;
     }
     current.last = i;
@@ -51,5 +66,5 @@ export async function handOver(current, handed) {
   if (!current.stopped) await pauseUntil(current, current.start + steps.end_us[steps.steps - 1] / 1000);
 }
 
-// Waits `ms` more, unless the transmission is stopped first.
+/** Waits `ms` more, unless the transmission is stopped first. @param {Transmission} current @param {number} ms */
 export const linger = (current, ms) => (current.stopped ? Promise.resolve() : pauseUntil(current, performance.now() + ms));

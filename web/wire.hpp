@@ -57,13 +57,4 @@ inline void put_flag(Wire& out, bool flag) {
   put_choice(out, flag ? 1 : 0);
 }
 
-inline void put_texts(Wire& out, const std::vector<std::string>& texts) {
-  std::size_t size = 0;
-  for (const std::string& text : texts)
-    size += 4 + text.size();
-  put_length(out, size);
-  for (const std::string& text : texts)
-    put_text(out, text);
-}
-
 }  // namespace ferrolet

@@ -8,7 +8,7 @@ export default [
     files: ['web/*.js'],
     languageOptions: { ecmaVersion: 2022, sourceType: 'module', globals: globals.browser },
     rules: {
-      'no-unused-vars': ['error', { caughtErrors: 'none' }],
+      'no-unused-vars': ['error', { caughtErrors: 'none', argsIgnorePattern: '^_' }],
       eqeqeq: 'error',
       'prefer-const': 'error',
       'no-var': 'error',

@@ -1,0 +1,20 @@
+// What a file looks like from its first bytes and its size, so that the page can say when one is
+// in the wrong box.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+namespace ferrolet {
+
+enum class FileKind : std::uint8_t {
+  Empty,
+  Upload,   // begins as SysEx does, which no HEX text does
+  HexText,  // its first character other than white space is the ':' of a record
+  Other,
+};
+
+// The kind of a file of `size` bytes whose first bytes are `start`.
+[[nodiscard]] FileKind file_kind(std::span<const std::uint8_t> start, std::uint64_t size) noexcept;
+
+}  // namespace ferrolet

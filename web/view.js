@@ -1,0 +1,170 @@
+// The page's view: its elements, looked up once, and the one render that shows the state in them.
+// Nothing is read back from the page; what a box shows follows from its state alone.
+import * as say from './words.js';
+import { canCopyReport, canSend, canTest, chosenPort, downloadOf, offerOf } from './state.js';
+
+/** @typedef {import('./state.js').State} State */
+
+/**
+ * The element `id` of `root`, which must be a `kind`.
+ * @template {HTMLElement} T
+ * @param {Document | ShadowRoot} root @param {string} id @param {{ new (): T }} kind
+ * @returns {T}
+ */
+function find(root, id, kind) {
+  const found = root.getElementById(id);
+  if (!(found instanceof kind)) throw new Error(`the page has no ${kind.name} #${id}`);
+  return found;
+}
+
+/** @param {Document | ShadowRoot} root @param {'convert' | 'check'} box */
+const boxOf = (root, box) => ({
+  section: find(root, box, HTMLElement),
+  reading: find(root, `${box}-reading`, HTMLElement),
+  stop: find(root, `${box}-stop`, HTMLButtonElement),
+  verdict: find(root, `${box}-verdict`, HTMLElement),
+  hint: find(root, `${box}-hint`, HTMLElement),
+});
+
+/** @param {Document | ShadowRoot} root */
+export function findElements(root) {
+  const is = (/** @type {string} */ id, /** @type {any} */ kind = HTMLElement) => find(root, id, kind);
+  return {
+    status: is('status'),
+    convert: boxOf(root, 'convert'),
+    check: boxOf(root, 'check'),
+    held: is('held'),
+    hexFile: /** @type {HTMLInputElement} */ (is('hex-file', HTMLInputElement)),
+    messages: is('convert-messages'),
+    map: is('convert-map'),
+    download: /** @type {HTMLButtonElement} */ (is('download', HTMLButtonElement)),
+    syxFile: /** @type {HTMLInputElement} */ (is('syx-file', HTMLInputElement)),
+    checkHexFile: /** @type {HTMLInputElement} */ (is('check-hex-file', HTMLInputElement)),
+    report: is('check-report'),
+    midiStatus: is('midi-status'),
+    sendSource: is('send-source'),
+    findPorts: /** @type {HTMLButtonElement} */ (is('find-ports', HTMLButtonElement)),
+    port: /** @type {HTMLSelectElement} */ (is('port', HTMLSelectElement)),
+    pauseLabel: is('pause-label'),
+    pause: /** @type {HTMLInputElement} */ (is('pause', HTMLInputElement)),
+    sendButton: /** @type {HTMLButtonElement} */ (is('send-button', HTMLButtonElement)),
+    cancelButton: /** @type {HTMLButtonElement} */ (is('cancel-button', HTMLButtonElement)),
+    progress: /** @type {HTMLProgressElement} */ (is('progress', HTMLProgressElement)),
+    progressText: is('progress-text'),
+    sendResult: is('send-result'),
+    sendDetail: is('send-detail'),
+    inputPort: /** @type {HTMLSelectElement} */ (is('input-port', HTMLSelectElement)),
+    testButton: /** @type {HTMLButtonElement} */ (is('test-button', HTMLButtonElement)),
+    copyReport: /** @type {HTMLButtonElement} */ (is('copy-report', HTMLButtonElement)),
+    testStatus: is('test-status'),
+    testReport: is('test-report'),
+    pageReport: is('page-report'),
+  };
+}
+/** @typedef {ReturnType<typeof findElements>} Elements */
+
+/** Sets `text` where it differs, so that a render that changes nothing moves nothing. @param {HTMLElement} e @param {string} text */
+function put(e, text) {
+  if (e.textContent !== text) e.textContent = text;
+}
+
+// The options a select was last given, so that it is filled anew only when its ports change.
+const filled = new WeakMap();
+/** @param {HTMLSelectElement} select @param {import('./state.js').Port[]} ports @param {string} chosen */
+function fillPorts(select, ports, chosen) {
+  const key = JSON.stringify(ports);
+  if (filled.get(select) !== key) {
+    select.replaceChildren(...ports.map((p) => new Option(p.name, p.id)));
+    filled.set(select, key);
+  }
+  select.value = chosen;
+  select.disabled = ports.length === 0;
+}
+
+/** What a box shows while it reads and once it has answered. @param {State} state @param {'convert' | 'check'} name @param {Elements['convert']} e */
+function showBox(state, name, e) {
+  const box = state[name];
+  const { reading } = box;
+  put(e.reading, box.busy && reading.read >= 0 ? say.reading(reading.name, reading.read, reading.size) : '');
+  e.stop.hidden = !box.busy;
+  e.section.classList.toggle('dragging', state.dragging === name);
+  const answer = state.outdated ? null : box.answer;
+  const limits = /** @type {import('./state.js').Limits} */ (state.limits);
+  const verdict = state.outdated ? '' : box.ended || (answer === null ? '' : name === 'convert'
+    ? say.convertVerdict(/** @type {any} */ (answer), limits) : say.checkVerdict(/** @type {any} */ (answer)));
+  put(e.verdict, verdict);
+  const good = answer !== null && (answer.outcome === 'converted' || answer.outcome === 'valid');
+  e.verdict.className = box.ended || answer === null ? 'verdict' : `verdict ${good ? 'good' : 'bad'}`;
+  return answer;
+}
+
+/** @param {State} state @param {Elements} el */
+function showConvert(state, el) {
+  const box = state.convert;
+  const answer = /** @type {State['convert']['answer']} */ (showBox(state, 'convert', el.convert));
+  put(el.convert.hint, answer ? say.convertHint(answer, box.name) : '');
+  put(el.messages, answer ? say.convertMessages(answer) : '');
+  put(el.map, answer ? answer.map : '');
+  const held = state.outdated ? '' : answer && box.held ? say.held(box.held) : state.heldMissing ? say.HELD_MISSING : '';
+  put(el.held, held);
+  const download = downloadOf(state);
+  el.download.disabled = download === null;
+  put(el.download, download ? say.downloadLabel(download.name) : say.DOWNLOAD_NOTHING);
+}
+
+/** @param {State} state @param {Elements} el */
+function showCheck(state, el) {
+  const answer = /** @type {State['check']['answer']} */ (showBox(state, 'check', el.check));
+  put(el.check.hint, answer ? say.checkHint(answer, state.check.name) : '');
+  put(el.report, answer ? answer.report : '');
+}
+
+/** @param {State} state @param {Elements} el */
+function showSend(state, el) {
+  const { midi, sending } = state;
+  const limits = /** @type {import('./state.js').Limits} */ (state.limits);
+  const denied = { missing: say.midiMissing, refused: say.midiRefused, '': () => '' }[midi.denied](state.userAgent);
+  put(el.midiStatus, denied || (midi.access ? (midi.ports.outputs.length ? say.MIDI_READY : say.MIDI_NO_PORT) : ''));
+  const offer = offerOf(state);
+  put(el.sendSource, sending ? say.offer({ ...sending, how: 'being sent' }) : offer ? say.offer(offer) : say.NOTHING_TO_SEND);
+  el.findPorts.disabled = false;
+  fillPorts(el.port, midi.ports.outputs, chosenPort(midi.ports.outputs, midi.output));
+  fillPorts(el.inputPort, midi.ports.inputs, chosenPort(midi.ports.inputs, midi.input));
+  put(el.pauseLabel, say.pauseLabel(limits.pause_max_ms));
+  el.pause.min = '0';
+  el.pause.max = String(limits.pause_max_ms);
+  if (el.pause.value !== state.pause) el.pause.value = state.pause;
+  el.sendButton.disabled = !canSend(state);
+  el.cancelButton.disabled = sending === null;
+  const { shown } = state.send;
+  el.progress.max = shown ? shown.plan.blocks : 1;
+  el.progress.value = shown ? say.handed(shown.plan, shown.last) : 0;
+  put(el.progressText, shown && shown.last >= 0 ? say.progress(shown.plan, shown.last) : '');
+  put(el.sendResult, state.send.result);
+  put(el.sendDetail, state.send.detail);
+  el.testButton.disabled = !canTest(state);
+  el.copyReport.hidden = !canCopyReport(state);
+  put(el.testStatus, state.test.status);
+  put(el.testReport, state.test.reports.join(''));
+  put(el.pageReport, state.pageReport);
+}
+
+/** Shows `state` in the page's elements `el`, then moves the focus where it was asked for. @param {State} state @param {Elements} el */
+export function render(state, el) {
+  // Until the core has answered, the page's own line (which also speaks where no script runs) stays.
+  const status = state.failure || (state.outdated ? say.OUTDATED : '');
+  if (status) put(el.status, status);
+  el.status.hidden = !status && state.limits !== null;
+  if (!state.limits) return;
+  const limits = state.limits;
+  el.hexFile.accept = limits.firmware_types;
+  el.checkHexFile.accept = limits.firmware_types;
+  el.syxFile.accept = limits.upload_types;
+  showConvert(state, el);
+  showCheck(state, el);
+  showSend(state, el);
+  if (state.focus) {
+    /** @type {Record<string, HTMLElement>} */ (/** @type {unknown} */ (el))[state.focus]?.focus();
+    state.focus = '';
+  }
+}
