@@ -93,12 +93,16 @@ export function coreActions(core) {
     }
   }
 
-  /** Feeds `file` to the core whole: false if it cannot be read; throws where it stalls. @param {File} file @param {Tell} tell */
+  /**
+   * Feeds `file` to the core whole: false if it cannot be read, or reads shorter than it was when
+   * chosen; throws where it stalls.
+   * @param {File} file @param {Tell} tell
+   */
   async function feed(file, tell) {
     let at;
     try {
       const stream = await feedStream(file, tell);
-      if (stream.ended) return true;
+      if (stream.ended) return stream.at === file.size;
       at = stream.at;
     } catch {
       return false;
@@ -116,16 +120,20 @@ export function coreActions(core) {
     return true;
   }
 
-  /** The first bytes of an upload, enough to tell a file longer than any upload; null if it cannot be read. @param {File} upload */
+  /**
+   * The first bytes of an upload, enough to tell a file longer than any upload; null if they
+   * cannot be read (a browser may read a file gone from the disk as shorter than it was chosen).
+   * @param {File} upload
+   */
   async function uploadStart(upload) {
+    let start;
     try {
-      const start = await withinStall(upload.slice(0, limits.upload_start).arrayBuffer());
-      if (start === null) throw stalledReading(upload.name);
-      return new Uint8Array(start);
-    } catch (error) {
-      if (/** @type {{ stalled?: string }} */ (error).stalled) throw error;
+      start = await withinStall(upload.slice(0, limits.upload_start).arrayBuffer());
+    } catch {
       return null;
     }
+    if (start === null) throw stalledReading(upload.name);
+    return start.byteLength === Math.min(upload.size, limits.upload_start) ? new Uint8Array(start) : null;
   }
 
   return {

@@ -10,7 +10,6 @@
 // from it (boundary.hpp, boundary.cpp).
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <optional>
 #include <span>
@@ -25,28 +24,14 @@
 #include "send/loop_test.hpp"
 #include "send/send_plan.hpp"
 #include "web/file_kind.hpp"
+#include "web/loop_findings.hpp"
+#include "web/page_read.hpp"
 
 namespace ferrolet {
 namespace {
 
 // Beyond this many faults the page says how many more there are; its counts stay exact.
 constexpr std::int64_t SHOWN_PAGE_FAULTS = 1000;
-
-// A file the page feeds a chunk at a time: its name and size, how much has come, what it looks
-// like, the reader's state, and where its faults go (the first `shown` of them; all are counted).
-struct PageRead {
-  std::string name;
-  double size = 0;
-  double read = 0;
-  FileKind kind = FileKind::Empty;
-  HexReader reader;
-  FirmwareImage* image = nullptr;
-  HexSummary* summary = nullptr;
-  HexEventSink fault = nullptr;
-  void* fault_context = nullptr;
-  std::int64_t shown = 0;
-  std::int64_t faults = 0;
-};
 
 // What one action works on, from its first call to its last: a conversion or a check (begun,
 // fed, ended), a plan. Each action's first call starts a fresh one.
@@ -93,53 +78,15 @@ TextSink into(std::string& text) {
   return {append, &text};
 }
 
-// A HexEventSink for a PageRead: the first `shown` faults go on, the rest are counted.
-void show_some(const HexEvent& event, void* page_read) {
-  auto& read = *static_cast<PageRead*>(page_read);
-  if (read.faults++ < read.shown) read.fault(event, read.fault_context);
-}
-
-void begin_read(PageRead& read, std::string_view name, double size, FirmwareImage& image,
-                HexSummary& summary, HexEventSink fault, void* fault_context, std::int64_t shown) {
-  read = PageRead{std::string(name), size,  0, FileKind::Empty, {}, &image, &summary, fault,
-                  fault_context,     shown, 0};
-}
-
-// Ends a read that has taken all its chunks: the end-of-input check.
-void finish_read(PageRead& read) {
-  const HexEvent last = hex_finish(read.reader, *read.summary);
-  if (last.fault != HexFault::None) show_some(last, &read);
-}
-
-bool never_replaces(std::string_view /*input*/, const std::string& /*output*/, void* /*context*/) {
-  return false;
-}
-
-// The page delivers an upload by offering it for download, which cannot fail.
-WriteResult offer(const std::string& /*output*/, std::span<const std::uint8_t> /*upload*/,
-                  void* /*context*/) {
-  return WriteResult::Written;
-}
-
-// The conversion run of the page; it reads the file itself, chunk by chunk.
+// The conversion run of the page: it reads the file itself, chunk by chunk, and delivers the
+// upload by offering it for download, which cannot fail.
 ConversionFrontEnd page_front_end(CallState& call) {
   call.messages_sink = into(call.messages);
+  const auto never_replaces = [](std::string_view, const std::string&, void*) { return false; };
+  const auto offer = [](const std::string&, std::span<const std::uint8_t>, void*) {
+    return WriteResult::Written;
+  };
   return {call.messages_sink, RawBytes::Readable, never_replaces, nullptr, offer, nullptr};
-}
-
-template <typename Kind>
-Kind kind_as(FileKind kind) {
-  switch (kind) {
-    case FileKind::Empty:
-      return Kind::Empty;
-    case FileKind::Upload:
-      return Kind::Upload;
-    case FileKind::HexText:
-      return Kind::HexText;
-    case FileKind::Other:
-      break;
-  }
-  return Kind::Other;
 }
 
 ConvertEndOutcome outcome_of(int status, Refusal refusal) {
@@ -180,58 +127,6 @@ ConvertEndResult convert_result(CallState& call, int status) {
   return result;
 }
 
-// The messages that came back in an interface test, three doubles each (offset, length, time).
-std::vector<LoopMessage> messages_of(std::span<const std::uint8_t> index) {
-  std::vector<LoopMessage> received(index.size() / (3 * sizeof(double)));
-  for (std::size_t i = 0; i < received.size(); ++i) {
-    double triple[3];
-    std::memcpy(triple, index.data() + i * sizeof triple, sizeof triple);
-    received[i] = {static_cast<std::size_t>(triple[0]), static_cast<std::size_t>(triple[1]),
-                   triple[2]};
-  }
-  return received;
-}
-
-// What one run of the interface test found, as numbers.
-LoopResult findings(const LoopReport& report, std::span<const SendStep> plan) {
-  const auto number = [](auto value) { return static_cast<double>(value); };
-  const auto stray = [&](Stray kind) {
-    return number(report.strays[static_cast<std::size_t>(kind)]);
-  };
-  LoopResult result{.frames = number(report.frames),
-                    .intact = number(report.intact),
-                    .lost = number(report.lost),
-                    .changed = number(report.changed),
-                    .took_ms = report.took_ms,
-                    .line_ms = report.line_ms,
-                    .clock = stray(Stray::Clock),
-                    .sensing = stray(Stray::ActiveSensing),
-                    .sysex = stray(Stray::SysEx),
-                    .other = stray(Stray::Other)};
-  if (report.changed_step < 0) return result;
-  result.changed_block = plan[static_cast<std::size_t>(report.changed_step)].block;
-  const bool both = report.sent_byte >= 0 && report.got_byte >= 0;
-  result.first_change = both ? LoopFirstChange::Byte : LoopFirstChange::Length;
-  result.changed_at = static_cast<double>(report.changed_at + (!both && report.got_byte >= 0));
-  result.sent_byte = report.sent_byte;
-  result.got_byte = report.got_byte;
-  return result;
-}
-
-LoopStep step_of(SearchStep step) {
-  switch (step) {
-    case SearchStep::Run:
-      return LoopStep::Run;
-    case SearchStep::Carries:
-      return LoopStep::Carries;
-    case SearchStep::Found:
-      return LoopStep::Found;
-    case SearchStep::GaveUp:
-      break;
-  }
-  return LoopStep::GaveUp;
-}
-
 }  // namespace
 
 // The converter takes any extension of three characters; the pickers offer those HEX files carry.
@@ -260,11 +155,7 @@ ConvertBeginResult answer_convert_begin(WebSession& session, const ConvertBeginA
 
 FeedResult answer_feed(WebSession& session, const FeedArgs& args) {
   PageRead& read = session.call->read;
-  if (read.read == 0) read.kind = file_kind(args.chunk, static_cast<std::uint64_t>(read.size));
-  hex_feed_all(read.reader, *read.image, *read.summary,
-               {reinterpret_cast<const char*>(args.chunk.data()), args.chunk.size()}, show_some,
-               &read);
-  read.read += static_cast<double>(args.chunk.size());
+  feed_read(read, args.chunk);
   return {.read = read.read};
 }
 
@@ -346,11 +237,10 @@ LoopResult answer_loop(WebSession& session, const LoopArgs& args) {
   const auto pause = static_cast<std::int64_t>(args.pause_ms);
   const std::size_t steps = plan_send(args.upload, pause * 1000, call.plan, call.content);
   const std::span<const SendStep> plan = std::span(call.plan).first(steps);
-  const std::vector<LoopMessage> received = messages_of(args.index);
+  const std::vector<LoopMessage> received = loop_messages(args.index);
   const LoopReport report = compare_loop(args.upload, plan, args.back, received, args.start_ms);
   PauseSearch search{pause, static_cast<int>(args.tried), static_cast<int>(args.passes)};
-  LoopResult result = findings(report, plan);
-  result.step = step_of(next_pause(search, loop_passed(report)));
+  LoopResult result = loop_findings(report, plan, next_pause(search, loop_passed(report)));
   result.pause_ms = static_cast<double>(search.pause_ms);
   result.tried = search.tried;
   result.passes = search.passes;

@@ -106,6 +106,17 @@ function pageSetup(mode) {
     new MutationObserver(() => { window.resultAt = performance.now(); })
       .observe(document.querySelector('#send-result'), { childList: true, characterData: true, subtree: true });
   });
+  document.addEventListener('DOMContentLoaded', () => {
+    const copy = document.querySelector('#copy-report');
+    const status = document.querySelector('#test-status');
+    new MutationObserver(() => { if (!copy.hidden && status.textContent.startsWith('Testing')) window.copiedMidTest = true; })
+      .observe(copy, { attributes: true });
+  });
+  if (mode === 'blocked') {
+    const refuse = { get() { throw new DOMException('The operation is insecure.', 'SecurityError'); }, configurable: true };
+    Object.defineProperty(window, 'localStorage', refuse);
+    mode = 'fake';
+  }
   window.midiRequests = 0;
   if (mode === 'none') {
     delete Navigator.prototype.requestMIDIAccess;
@@ -166,6 +177,9 @@ function pageSetup(mode) {
   };
   window.disconnectOther = () => window.disconnectPort(other);
   window.reconnectPort = () => { output.state = 'connected'; };
+  // A port gone from the browser's list with no word of it.
+  window.removePort = () => access.outputs.delete(output.id);
+  window.restorePort = () => access.outputs.set(output.id, output);
   const access = {
     outputs: new Map([[output.id, output], [other.id, other]]), inputs: new Map([[input.id, input]]), sysexEnabled: true,
     addEventListener(type, listener) { if (type === 'statechange') listeners.push(listener); },
@@ -512,6 +526,14 @@ for (const browserName of BROWSERS) {
       await startSending(page, 100, 2);
       await page.evaluate(() => window.disconnectOther());
       await until(page, () => /^Sent /.test(document.querySelector('#send-result').textContent));
+      // A port gone from the browser's list since it was shown: nothing is sent, and Send says so.
+      await page.evaluate(() => { window.sent = []; window.removePort(); });
+      await page.click('#send-button');
+      await until(page, () => document.querySelector('#send-result').textContent.includes('no longer there'));
+      assert.equal(await text(page, '#send-result'), 'The MIDI port Test port is no longer there, so nothing was sent. Connect the ' +
+        'interface again and choose its port, then press Send or Test the interface again.');
+      assert.equal(await page.evaluate(() => window.sent.length), 0);
+      await page.evaluate(() => window.restorePort());
       // A choice made while the port is being opened withdraws the offer: nothing is sent.
       await page.evaluate(() => { window.sent = []; window.openMs = 1000; });
       await page.click('#send-button');
@@ -560,6 +582,7 @@ for (const browserName of BROWSERS) {
         assert.equal(await page.evaluate(() => localStorage.getItem('ferrolet.extraPauseMs')), row.after, 'remembered');
         assert.deepEqual(await page.evaluate(() => window.sentElsewhere), [], 'nothing goes to a port that was not chosen');
       }
+      assert.notEqual(await page.evaluate(() => window.copiedMidTest), true, 'Copy report offered between the runs of a test');
       await accessible(page, 'after an interface test');
       await shot(page, 'interface-test');
       // The report of the last test, copied and shown.
@@ -733,6 +756,17 @@ for (const browserName of BROWSERS) {
       assert.equal(await verdictOf(page, 'convert'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
         'removable drive or a network folder, copy it to this computer first.');
       assert.equal(await text(page, '#convert-messages'), 'Input file gone.hex cannot be read\n');
+      // An upload that cannot be read is said to be so, as ferrolet-check says it, not called broken.
+      const goneUpload = mkdtempSync(join(files, 'gone-'));
+      writeFileSync(join(goneUpload, 'gone.syx'), blinkUpload);
+      await clear(page, '#check-hex-file');
+      await (await page.$('#syx-file')).uploadFile(join(goneUpload, 'gone.syx'));
+      rmSync(goneUpload, { recursive: true });
+      await page.$eval('#syx-file', (e) => e.dispatchEvent(new Event('change')));
+      await until(page, () => document.querySelector('#check-report').textContent.startsWith('Cannot read upload'));
+      assert.equal(await text(page, '#check-verdict'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
+        'removable drive or a network folder, copy it to this computer first.');
+      assert.equal(await text(page, '#check-report'), 'Cannot read upload file gone.syx\n');
       await page.browserContext().close();
     });
 
@@ -760,6 +794,17 @@ for (const browserName of BROWSERS) {
       assert.equal(await verdictOf(page, 'convert'), 'Stopped reading big.hex. Choose the file again to start over.');
       assert.equal(await text(page, '#convert-reading'), '');
 
+      // Either box used while the other still reads: each keeps its own answer.
+      for (const other of ['#syx-file', '#check-hex-file']) {
+        await page.evaluate(() => { for (const b of ['convert', 'check']) document.querySelector(`#${b}-verdict`).textContent = ''; });
+        await clear(page, '#syx-file');
+        await clear(page, '#check-hex-file');
+        await choose(page, '#hex-file', 'random.hex', random);
+        await choose(page, other, 'blink.syx', blinkUpload);
+        assert.equal(await verdictOf(page, 'convert'), "Refused: the firmware's data do not start at address 0.", other);
+        assert.equal(await text(page, '#convert-messages'), asThePageShows(expected.out), other);
+        if (other === '#syx-file') assert.equal(await verdictOf(page, 'check'), 'Valid: every frame, CRC and block number is right.');
+      }
       // The core goes on working afterwards.
       await choose(page, '#hex-file', 'blink.hex', example);
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
@@ -797,7 +842,11 @@ for (const browserName of BROWSERS) {
           if ('${slices}' === 'stall') Blob.prototype.arrayBuffer = () => new Promise(() => {});
           if ('${slices}' === 'fail') Blob.prototype.arrayBuffer = () => Promise.reject(new DOMException('gone', 'NotReadableError'));
         }\n` + readFileSync(join(pageDir, 'core-worker.js'), 'utf8');
-        const { server, url } = await servePage({ answer: (path) => (path === '/core-worker.js' ? stalling : undefined) });
+        // A read that brings nothing for half a second counts as stalled here, not after five.
+        const actions = readFileSync(join(pageDir, 'core-actions.js'), 'utf8').replace('const STALL_MS = 5000;', 'const STALL_MS = 500;');
+        assert.ok(actions.includes('const STALL_MS = 500;'));
+        const served = { '/core-worker.js': stalling, '/core-actions.js': actions };
+        const { server, url } = await servePage({ answer: (path) => served[path] });
         const stalled = await open('fake', { url });
         await choose(stalled, '#hex-file', 'random.hex', random);
         if (slices === 'stall') {
@@ -819,9 +868,22 @@ for (const browserName of BROWSERS) {
       const { server: slow, url: slowUrl } = await servePage({ delay: (path) => (path === '/ferrolet.wasm' ? 3000 : 0) });
       const early = await open('fake', { url: slowUrl, ready: false });
       await choose(early, '#hex-file', 'blink.hex', example);
+      await choose(early, '#syx-file', 'blink.syx', blinkUpload);
       assert.equal(await verdictOf(early, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      assert.equal(await verdictOf(early, 'check'), 'Valid: every frame, CRC and block number is right.');
       await early.browserContext().close();
       slow.close();
+      // Where the browser blocks site data, the page works and forgets the pause.
+      const blocked = await open('blocked');
+      assert.ok(await blocked.$eval('#status', (e) => e.hidden));
+      assert.ok(!(await isDisabled(blocked, '#find-ports')));
+      await blocked.$eval('#pause', (e) => { e.value = '30'; e.dispatchEvent(new Event('change')); });
+      await choose(blocked, '#hex-file', 'blink.hex', example);
+      assert.equal(await verdictOf(blocked, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      await blocked.reload();
+      await blocked.waitForSelector('body[data-ready="yes"]');
+      assert.equal(await blocked.$eval('#pause', (e) => e.value), '0');
+      await blocked.browserContext().close();
       // Opened from disk.
       const fromDisk = await open('fake', { url: `file://${pageDir}/index.html`, ready: false });
       await until(fromDisk, () => /bash scripts\/web\.sh/.test(document.querySelector('#status').textContent));
