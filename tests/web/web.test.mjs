@@ -220,6 +220,35 @@ async function changed(page, selector, before) {
   return text(page, selector);
 }
 
+// Pages that scripts/web.sh builds from another folder, once for both browsers: the example's
+// page again (relative paths), one with another firmware, and one with a firmware it refuses.
+const built = {};
+before(() => {
+  execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', relative(files, join(root, 'examples/blink.hex')),
+    '--into', 'again'], { cwd: files, stdio: 'ignore' });
+  writeFileSync(join(files, 'full.hex'), upTo(16383));
+  execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', 'full.hex', '--into', 'republished'],
+    { cwd: files, stdio: 'ignore' });
+  writeFileSync(join(files, 'bad.hex'), ':0100000041BF\r\n');
+  built.refused = spawnSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', join(files, 'bad.hex')],
+    { encoding: 'utf8', cwd: root });
+});
+
+test('a page with a firmware inside is the same files from any folder, and a firmware the converter refuses is never put in one', () => {
+  const first = join(root, 'build/web-firmware');
+  const again = join(files, 'again');
+  const listed = (dir) => readdirSync(dir, { recursive: true }).sort();
+  assert.deepEqual(listed(again), listed(first));
+  for (const name of listed(first).filter((n) => statSync(join(first, n)).isFile())) {
+    assert.ok(readFileSync(join(again, name)).equals(readFileSync(join(first, name))), name);
+  }
+  const cacheOf = (dir) => readFileSync(join(dir, 'sw.js'), 'utf8').match(/const CACHE = '([^']+)'/)[1];
+  assert.equal(cacheOf(again), cacheOf(first));
+  assert.notEqual(cacheOf(join(files, 'republished')), cacheOf(first));
+  assert.notEqual(built.refused.status, 0);
+  assert.match(built.refused.stdout, /Line 1 Checksum error \(sum=1\)\n\nread 15 charactes, from adress 0 to 0 with 1 errors\n/);
+});
+
 for (const browserName of BROWSERS) {
   describe(browserName, () => {
     let server;
@@ -628,12 +657,6 @@ for (const browserName of BROWSERS) {
     });
 
     test('a page published with a firmware inside converts it without a file chosen', async () => {
-      // A firmware that the converter refuses is never put in a page.
-      writeFileSync(join(files, 'bad.hex'), ':0100000041BF\r\n');
-      const refused = spawnSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', join(files, 'bad.hex')],
-        { encoding: 'utf8', cwd: root });
-      assert.notEqual(refused.status, 0);
-      assert.match(refused.stdout, /Line 1 Checksum error \(sum=1\)\n\nread 15 charactes, from adress 0 to 0 with 1 errors\n/);
       const { server: held, url } = await servePage({ dir: join(root, 'build/web-firmware') });
       const page = await open('fake', { url });
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
@@ -948,21 +971,7 @@ for (const browserName of BROWSERS) {
 
     test('a firmware published anew at the same address is what a returning visitor gets; a page left open says it is out of date', async () => {
       const first = join(root, 'build/web-firmware');
-      // The same page built from another working folder is the same files, with the same cache.
-      const again = join(files, 'again');
-      execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', relative(files, join(root, 'examples/blink.hex')),
-        '--into', 'again'], { cwd: files, stdio: 'ignore' });
-      const listed = (dir) => readdirSync(dir, { recursive: true }).sort();
-      assert.deepEqual(listed(again), listed(first));
-      for (const name of listed(first).filter((n) => statSync(join(first, n)).isFile())) {
-        assert.ok(readFileSync(join(again, name)).equals(readFileSync(join(first, name))), name);
-      }
-      writeFileSync(join(files, 'full.hex'), upTo(16383));
-      execFileSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', 'full.hex', '--into', 'republished'],
-        { cwd: files, stdio: 'ignore' });
       const republished = join(files, 'republished');
-      const cacheOf = (dir) => readFileSync(join(dir, 'sw.js'), 'utf8').match(/const CACHE = '([^']+)'/)[1];
-      assert.notEqual(cacheOf(republished), cacheOf(first));
       // One address, its files from `published`; the new service worker's script is held back.
       let published = first;
       const { server, url } = await servePage({
