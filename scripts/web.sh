@@ -3,9 +3,12 @@
 # and serves it on http://127.0.0.1:8000 (PORT overrides the port).
 #   --build-only         stops after building
 #   --firmware FILE.hex  also builds, into build/web-firmware/, the page with that firmware inside
-#                        (and serves that one); a firmware that ferrolet refuses stops the build
-#                        with ferrolet's own messages, so that no page goes out with an upload
-#                        that cannot be built
+#                        (and serves that one): the updater element with a manifest, firmware.json,
+#                        that names the firmware with its SHA-256; a firmware that ferrolet refuses
+#                        stops the build with ferrolet's own messages, so that no page goes out
+#                        with an upload that cannot be built
+#   --version V          the firmware's version in the manifest (its file name without the
+#                        extension if not given)
 #   --into DIR           puts the page with the firmware inside into DIR instead
 # Paths are taken from the folder the script is run from; the files built are the same whichever
 # folder that is.
@@ -13,12 +16,14 @@ set -euo pipefail
 build_only=no
 firmware=
 into=
+version=
 while [ $# -gt 0 ]; do
   case "$1" in
     --build-only) build_only=yes ;;
     --firmware) firmware=$(realpath -m -- "${2:?--firmware needs a HEX file}"); shift ;;
     --into) into=$(realpath -m -- "${2:?--into needs a folder}"); shift ;;
-    *) echo "usage: bash scripts/web.sh [--build-only] [--firmware FILE.hex [--into DIR]]" >&2; exit 2 ;;
+    --version) version=${2:?--version needs a version}; shift ;;
+    *) echo "usage: bash scripts/web.sh [--build-only] [--firmware FILE.hex [--into DIR] [--version V]]" >&2; exit 2 ;;
   esac
   shift
 done
@@ -54,13 +59,15 @@ if [ -n "$firmware" ]; then
   cp -r build/web "$into"
   mkdir "$into/firmware"
   cp "$firmware" "$into/firmware/$name"
-  python3 -c 'import json, sys; print(json.dumps({"name": sys.argv[1]}))' "$name" >"$into/firmware.json"
+  sha256=$(sha256sum "$firmware" | cut -d' ' -f1)
+  python3 -c 'import json, sys, urllib.parse; print(json.dumps({"name": "Tarvenbox", "firmwares": [{"version": sys.argv[2],
+    "file": "firmware/" + urllib.parse.quote(sys.argv[1]), "sha256": sys.argv[3]}]}, indent=2))' \
+    "$name" "${version:-${name%.*}}" "$sha256" >"$into/firmware.json"
   # The page asks for firmware.json only when it is told that one is there.
-  sed -i 's|<meta name="ferrolet-firmware" content="">|<meta name="ferrolet-firmware" content="firmware.json">|' \
-    "$into/index.html"
+  sed -i 's|<ferrolet-updater>|<ferrolet-updater manifest="firmware.json">|' "$into/index.html"
   cmake -DPAGE_DIR="$into" -DVERSION="$(sed -n 's/^set(FERROLET_VERSION \(.*\))$/\1/p' CMakeLists.txt)" \
     -DTEMPLATE=web/sw.js -P web/service-worker.cmake
-  echo "built ${into#"$PWD"/}/ with $name inside (SHA-256 $(sha256sum "$firmware" | cut -d' ' -f1))"
+  echo "built ${into#"$PWD"/}/ with $name inside (SHA-256 $sha256)"
   served=$into
 fi
 

@@ -20,11 +20,12 @@ export async function sha256Of(bytes) {
 }
 
 /**
- * The page's MIDI handlers over its `state`, its `core`, its `show` (the render) and its `storage`.
+ * The element's MIDI handlers over its `state`, its `core`, its `show` (the render), its
+ * `storage` and its `emit` (an event to the host page).
  * @param {{ state: import('./state.js').State, core: ReturnType<typeof import('./core.js').startCore>, show: () => void,
- *   storage: ReturnType<typeof import('./state.js').guardedStorage> }} page
+ *   storage: ReturnType<typeof import('./state.js').guardedStorage>, emit: (type: string, detail: object) => void }} page
  */
-export function midiHandlers({ state, core, show, storage }) {
+export function midiHandlers({ state, core, show, storage, emit }) {
   const limits = () => /** @type {import('./state.js').Limits} */ (state.limits);
 
   /** @param {MIDIInputMap | MIDIOutputMap} ports */
@@ -99,7 +100,7 @@ export function midiHandlers({ state, core, show, storage }) {
   async function transmit(output, plan, name, bytes, handed = (/** @type {number} */ _i) => {}) {
     const sending = newTransmission(output, plan, bytes, name);
     state.sending = sending;
-    state.send = { result: '', detail: '', shown: sending };
+    state.send = { result: '', detail: '', failed: false, shown: sending };
     state.focus = 'cancelButton';
     show();
     await handOver(sending, (i) => {
@@ -121,14 +122,14 @@ export function midiHandlers({ state, core, show, storage }) {
     const offer = offerOf(state);
     if (!offer) return;
     const { port: output, name: port } = chosen('outputs');
-    state.send = { result: '', detail: '', shown: state.send.shown };
+    state.send = { result: '', detail: '', failed: false, shown: state.send.shown };
     if (!output) {
-      state.send.result = say.portGone(port);
+      Object.assign(state.send, { result: say.portGone(port), failed: true });
       return show();
     }
     const plan = await planFor(output, offer.bytes, withinPauseLimits(state.pause, limits().pause_max_ms));
     // A new choice while the plan was made or the port opened withdrew this offer.
-    if (!plan) state.send.result = say.portUnavailable(port);
+    if (!plan) Object.assign(state.send, { result: say.portUnavailable(port), failed: true });
     if (!plan || plan.steps === 0 || offerOf(state)?.stamp !== offer.stamp) return show();
     const { name, bytes } = offer;
     const sending = await transmit(output, plan, name, bytes, (i) => storage.set(INTERRUPTED_KEY, say.sendInterrupted(name, plan, i)));
@@ -138,6 +139,8 @@ export function midiHandlers({ state, core, show, storage }) {
     state.send.result = stopped === 'cancel' ? say.sendCancelled(plan, last) : stopped === 'lost' ? say.portLost(plan, last)
       : say.sendDone(name, bytes.length, port, plan, limits());
     state.send.detail = detail;
+    state.send.failed = stopped === 'lost';
+    if (!stopped) emit('ferrolet-sent', { name, bytes: bytes.length });
     const outcome = [state.send.result, detail].filter(Boolean).join(' ');
     state.lastRun = { output: port, input: '', name, upload: bytes, blocks: plan.blocks, pause: plan.pause_ms, outcome, test: '' };
     state.focus = canSend(state) ? 'sendButton' : 'findPorts';
@@ -176,7 +179,7 @@ export function midiHandlers({ state, core, show, storage }) {
   async function testRun(output, input, port, source, search) {
     const plan = await planFor(output, source.bytes, search.pause);
     if (!plan) {
-      state.test.status = say.portUnavailable(port);
+      Object.assign(state.test, { status: say.portUnavailable(port), failed: true });
       return null;
     }
     state.test.status = say.testRunning(plan.pause_ms);
@@ -187,6 +190,7 @@ export function midiHandlers({ state, core, show, storage }) {
     endTransmission(sending);
     if (sending.stopped) {
       state.test.status = sending.stopped === 'lost' ? say.portLost(plan, sending.last) : say.testCancelled(plan.pause_ms, plan, sending.last);
+      state.test.failed = sending.stopped === 'lost';
       return null;
     }
     return core.ask.loop({ upload: source.bytes, pause_ms: search.pause, back: back.bytes, index: back.index,
@@ -199,10 +203,10 @@ export function midiHandlers({ state, core, show, storage }) {
     const out = chosen('outputs');
     const { port: input, name: inputName } = chosen('inputs');
     if (!out.port || !input) {
-      state.test.status = say.portGone(out.port ? inputName : out.name);
+      Object.assign(state.test, { status: say.portGone(out.port ? inputName : out.name), failed: true });
       return show();
     }
-    state.test = { running: true, status: '', reports: [] };
+    state.test = { running: true, status: '', failed: false, reports: [] };
     show();
     const offer = offerOf(state);
     const source = offer ? { bytes: /** @type {Uint8Array<ArrayBuffer>} */ (offer.bytes), name: offer.name }
@@ -216,6 +220,7 @@ export function midiHandlers({ state, core, show, storage }) {
         search = { pause: judged.pause_ms, tried: judged.tried, passes: judged.passes };
         if (judged.step === 'run') continue;
         state.test.status = say.loopVerdict(judged, ran, limits());
+        state.test.failed = judged.step === 'gave_up';
         if (judged.step === 'found') {
           state.pause = String(judged.pause_ms);
           storage.set(PAUSE_KEY, state.pause);

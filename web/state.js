@@ -7,7 +7,7 @@
 /** @typedef {import('./boundary.js').Result<'limits'>} Limits */
 /** @typedef {import('./boundary.js').Result<'plan'>} Plan */
 /** @typedef {{ id: string, name: string }} Port */
-/** @typedef {{ name: string, sha256: string, kept: boolean }} Held */
+/** @typedef {{ name: string, sha256: string, kept: boolean, upload?: boolean }} Held */
 /** @typedef {{ output: string, input: string, name: string, upload: Uint8Array, blocks: number, pause: number, outcome: string, test: string }} Run */
 
 /**
@@ -25,7 +25,9 @@ function newBox() {
     /** @type {A | null} */
     answer: null,
     ended: '',
-    /** @type {Held | null} the firmware the page holds, when that is what this choice converts */
+    // Set where what was said instead of an answer is a failure (a read that stalled), not a Stop.
+    failed: false,
+    /** @type {Held | null} the firmware (or upload) the page holds, when that is what this choice is */
     held: null,
   };
 }
@@ -42,7 +44,13 @@ export function newState() {
     stamps: 0,
     convert: /** @type {ReturnType<typeof newBox<Converted>>} */ (newBox()),
     check: /** @type {ReturnType<typeof newBox<Checked>>} */ (newBox()),
-    heldMissing: false,
+    // The firmware list of the element's manifest: its firmwares, the one chosen, whether the
+    // service worker answered for it from its cache, and what went wrong with it, if anything.
+    manifest: {
+      name: '', url: '', chosen: 0, kept: false, trouble: '',
+      /** @type {import('./manifest.js').Firmware[]} */
+      firmwares: [],
+    },
     /** @type {'convert' | 'check' | ''} the box a file is dragged over */
     dragging: '',
     pause: '0',
@@ -60,9 +68,9 @@ export function newState() {
     planning: false,
     /** @type {import('./sending.js').Transmission | null} what is being handed over */
     sending: null,
-    /** @type {{ result: string, detail: string, shown: { plan: Plan, last: number } | null }} the last send's or test run's progress and outcome */
-    send: { result: '', detail: '', shown: null },
-    test: { running: false, status: '', reports: /** @type {string[]} */ ([]) },
+    /** @type {{ result: string, detail: string, failed: boolean, shown: { plan: Plan, last: number } | null }} the last send's or test run's progress and outcome, and whether it failed */
+    send: { result: '', detail: '', failed: false, shown: null },
+    test: { running: false, status: '', failed: false, reports: /** @type {string[]} */ ([]) },
     /** @type {Run | null} the last send or test, for its report */
     lastRun: null,
     pageReport: '',
@@ -80,7 +88,7 @@ export function newState() {
  */
 export function choose(state, box, name, held = null) {
   const b = state[box];
-  Object.assign(b, { stamp: ++state.stamps, name, answer: null, ended: '', held, busy: false });
+  Object.assign(b, { stamp: ++state.stamps, name, answer: null, ended: '', failed: false, held, busy: false });
   b.reading = { name: '', size: 0, read: -1 };
   return b.stamp;
 }

@@ -34,6 +34,9 @@ export function findElements(root) {
     convert: boxOf(root, 'convert'),
     check: boxOf(root, 'check'),
     held: is('held'),
+    versions: is('versions'),
+    version: /** @type {HTMLSelectElement} */ (is('version', HTMLSelectElement)),
+    notes: is('notes'),
     hexFile: /** @type {HTMLInputElement} */ (is('hex-file', HTMLInputElement)),
     messages: is('convert-messages'),
     map: is('convert-map'),
@@ -68,10 +71,10 @@ function put(e, text) {
   if (e.textContent !== text) e.textContent = text;
 }
 
-// The options a select was last given, so that it is filled anew only when its ports change.
+// The options a select was last given, so that it is filled anew only when they change.
 const filled = new WeakMap();
 /** @param {HTMLSelectElement} select @param {import('./state.js').Port[]} ports @param {string} chosen */
-function fillPorts(select, ports, chosen) {
+function fillOptions(select, ports, chosen) {
   const key = JSON.stringify(ports);
   if (filled.get(select) !== key) {
     select.replaceChildren(...ports.map((p) => new Option(p.name, p.id)));
@@ -98,6 +101,37 @@ function showBox(state, name, e) {
   return answer;
 }
 
+/** What the page says of the firmware it holds: what went wrong with it, or what it is. @param {State} state */
+function heldLine(state) {
+  if (state.outdated) return '';
+  if (state.manifest.trouble) return state.manifest.trouble;
+  const { convert, check } = state;
+  const box = convert.held && convert.answer ? convert : check.held && check.answer ? check : null;
+  return box && box.held ? say.held(box.held) : '';
+}
+
+/**
+ * Each failure the element shows, by where it shows: what refused a file, a read that stalled,
+ * what went wrong with the held firmware, with the core, or with a send or a test; empty where
+ * there is none. The host page is told of each as it appears.
+ * @param {State} state
+ * @returns {[string, string][]}
+ */
+export function shownFailures(state) {
+  const box = (/** @type {'convert' | 'check'} */ name) => {
+    const b = state[name];
+    if (b.failed) return b.ended;
+    const a = b.answer;
+    if (!a || state.outdated) return '';
+    if (name === 'check') return a.outcome === 'valid' ? '' : say.checkVerdict(/** @type {any} */ (a));
+    return a.outcome === 'converted' ? '' : say.convertVerdict(/** @type {any} */ (a), /** @type {any} */ (state.limits));
+  };
+  return [
+    ['status', state.failure], ['convert', box('convert')], ['check', box('check')], ['held', state.manifest.trouble],
+    ['send', state.send.failed ? state.send.result : ''], ['test', state.test.failed ? state.test.status : ''],
+  ];
+}
+
 /** @param {State} state @param {Elements} el */
 function showConvert(state, el) {
   const box = state.convert;
@@ -105,8 +139,11 @@ function showConvert(state, el) {
   put(el.convert.hint, answer ? say.convertHint(answer, box.name) : '');
   put(el.messages, answer ? say.convertMessages(answer) : '');
   put(el.map, answer ? answer.map : '');
-  const held = state.outdated ? '' : answer && box.held ? say.held(box.held) : state.heldMissing ? say.HELD_MISSING : '';
-  put(el.held, held);
+  put(el.held, heldLine(state));
+  const { firmwares, chosen } = state.manifest;
+  el.versions.hidden = firmwares.length < 2;
+  fillOptions(el.version, firmwares.map((f, i) => ({ id: String(i), name: f.version })), String(chosen));
+  put(el.notes, state.outdated ? '' : firmwares[chosen]?.notes ?? '');
   const download = downloadOf(state);
   el.download.disabled = download === null;
   put(el.download, download ? say.downloadLabel(download.name) : say.DOWNLOAD_NOTHING);
@@ -128,8 +165,8 @@ function showSend(state, el) {
   const offer = offerOf(state);
   put(el.sendSource, sending ? say.offer({ ...sending, how: 'being sent' }) : offer ? say.offer(offer) : say.NOTHING_TO_SEND);
   el.findPorts.disabled = false;
-  fillPorts(el.port, midi.ports.outputs, chosenPort(midi.ports.outputs, midi.output));
-  fillPorts(el.inputPort, midi.ports.inputs, chosenPort(midi.ports.inputs, midi.input));
+  fillOptions(el.port, midi.ports.outputs, chosenPort(midi.ports.outputs, midi.output));
+  fillOptions(el.inputPort, midi.ports.inputs, chosenPort(midi.ports.inputs, midi.input));
   put(el.pauseLabel, say.pauseLabel(limits.pause_max_ms));
   el.pause.min = '0';
   el.pause.max = String(limits.pause_max_ms);

@@ -89,10 +89,32 @@ export const NOTHING_TO_SEND = 'convert a firmware or check an upload first.';
 /** What Send sends. @param {{ name: string, bytes: Uint8Array, how: 'converted' | 'checked' | 'being sent' }} o */
 export const offer = (o) => `${o.name} (${o.how}, ${o.bytes.length} bytes)`;
 
-/** @param {{ name: string, sha256: string, kept: boolean }} h */
+/** The firmware (or upload) that the page holds, and what became of it. @param {{ name: string, sha256: string, kept: boolean, upload?: boolean }} h */
 export function held(h) {
-  const kept = h.kept ? ', kept from your last visit: the network cannot be reached now, so a newer firmware may be published here since.' : '.';
-  return `This page holds the firmware ${h.name} (SHA-256 ${h.sha256})${kept} It is converted below, ready to download or send; you can still choose another file.`;
+  const what = h.upload ? 'upload' : 'firmware';
+  const kept = h.kept ? `, kept from your last visit: the network cannot be reached now, so a newer ${what} may be published here since.` : '.';
+  const then = h.upload ? 'It is checked below, and offered to send if it is valid' : 'It is converted below, ready to download or send';
+  return `This page holds the ${what} ${h.name} (SHA-256 ${h.sha256})${kept} ${then}; you can still choose another file.`;
+}
+/** A firmware whose bytes are not the ones its manifest names. @param {string} name @param {string} wanted @param {string} got */
+export const heldMismatch = (name, wanted, got) => `The firmware ${name} is not the one this page's firmware list names: ` +
+  `its SHA-256 is ${got}, the list gives ${wanted}. The site may be copied only in part, or the file kept from an older ` +
+  'version, so nothing is offered. Reload the page; if this stays, tell the site\'s maker, or choose the firmware\'s file yourself.';
+
+const WANTS = { object: 'an object', text: 'a text', list: 'a list of at least one firmware', sha256: '64 lowercase hex digits' };
+/**
+ * A firmware list that cannot be used: `why` is the HTTP status it was refused with, 'json' where
+ * it is no JSON, or its first problem (web/manifest.js).
+ * @param {string} url @param {number | 'network' | 'json' | import('./manifest.js').Problem} why
+ */
+export function manifestUnusable(url, why) {
+  const what = why === 'network' ? 'could not be fetched: the network cannot be reached'
+    : typeof why === 'number' ? `could not be fetched: the server answered ${why}`
+      : why === 'json' ? 'is not JSON'
+        : why.at === '' ? 'is not a JSON object'
+          : why.missing ? `has no "${why.at}"` : `has a "${why.at}" that is not ${WANTS[why.want]}`;
+  return `The firmware list ${url} ${what}, so this page offers no firmware of its own. Choose the firmware's file ` +
+    "yourself, or tell the site's maker.";
 }
 export const HELD_MISSING = 'This page holds a firmware, but it could not be fetched. Reload the page when the network ' +
   "can be reached, or choose the firmware's HEX file yourself.";

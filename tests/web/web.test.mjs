@@ -83,6 +83,10 @@ const blinkUpload = command(ferrolet, ['blink.hex'], { 'blink.hex': example }).f
 // and stands in for Web MIDI as `mode` says: 'fake' (a recording output port that, as the
 // standard requires, refuses anything but whole valid MIDI messages), 'none' or 'refused'.
 function pageSetup(mode) {
+  // The updater's elements, in its shadow root (in the page itself where the element never ran).
+  const root = () => document['querySelector']('ferrolet-updater')?.shadowRoot ?? document;
+  window.$ = (selector) => root().querySelector(selector);
+  window.$active = () => (root().activeElement ?? document.activeElement)?.id;
   window.downloads = [];
   const blobs = new Map();
   const createObjectURL = URL.createObjectURL;
@@ -101,14 +105,17 @@ function pageSetup(mode) {
     return arrayBuffer.call(this);
   };
   window.cspViolations = [];
-  document.addEventListener('securitypolicyviolation', (e) => window.cspViolations.push(e.violatedDirective));
-  document.addEventListener('DOMContentLoaded', () => {
-    new MutationObserver(() => { window.resultAt = performance.now(); })
-      .observe(document.querySelector('#send-result'), { childList: true, characterData: true, subtree: true });
+  // What the page's own files do; the tests' own scripts (axe-core's style, say) are not the page's.
+  document.addEventListener('securitypolicyviolation', (e) => {
+    if (/^(https?|file):/.test(e.sourceFile || location.href)) window.cspViolations.push(`${e.violatedDirective} ${e.blockedURI} ${e.sourceFile}`);
   });
   document.addEventListener('DOMContentLoaded', () => {
-    const copy = document.querySelector('#copy-report');
-    const status = document.querySelector('#test-status');
+    new MutationObserver(() => { window.resultAt = performance.now(); })
+      .observe($('#send-result'), { childList: true, characterData: true, subtree: true });
+  });
+  document.addEventListener('DOMContentLoaded', () => {
+    const copy = $('#copy-report');
+    const status = $('#test-status');
     new MutationObserver(() => { if (!copy.hidden && status.textContent.startsWith('Testing')) window.copiedMidTest = true; })
       .observe(copy, { attributes: true });
   });
@@ -197,17 +204,19 @@ function pageSetup(mode) {
 }
 
 const clear = (page, selector) =>
-  page.evaluate((s) => { document.querySelector(s).files = new DataTransfer().files; }, selector);
+  page.evaluate((s) => { $(s).files = new DataTransfer().files; }, selector);
 // Writes `content` as the file `name` and chooses it in the picker `selector`.
 async function choose(page, selector, name, content) {
   await clear(page, selector);
   const dir = mkdtempSync(join(files, 'f-'));
   writeFileSync(join(dir, name), content);
-  const input = await page.$(selector);
+  const input = await page.$(deep(selector));
   await input.uploadFile(join(dir, name));
 }
-const text = (page, selector) => page.$eval(selector, (e) => e.textContent);
-const isDisabled = (page, selector) => page.$eval(selector, (e) => e.disabled);
+// The updater's elements are in its shadow root: selectors reach into it.
+const deep = (selector) => (selector.startsWith('#') ? `ferrolet-updater >>> ${selector}` : selector);
+const text = (page, selector) => page.$eval(deep(selector), (e) => e.textContent);
+const isDisabled = (page, selector) => page.$eval(deep(selector), (e) => e.disabled);
 const until = (page, fn, ...args) => page.waitForFunction(fn, { polling: 20, timeout: 30000 }, ...args);
 const downloaded = (page) =>
   page.evaluate(async () => {
@@ -216,7 +225,7 @@ const downloaded = (page) =>
   });
 // Waits until the element's text is no longer `before` and returns it.
 async function changed(page, selector, before) {
-  await until(page, (s, b) => document.querySelector(s).textContent !== b, selector, before);
+  await until(page, (s, b) => $(s).textContent !== b, selector, before);
   return text(page, selector);
 }
 
@@ -272,7 +281,7 @@ for (const browserName of BROWSERS) {
       const page = await context.newPage();
       await page.evaluateOnNewDocument(`(${pageSetup})(${JSON.stringify(midi)})`);
       await page.goto(url);
-      if (ready) await page.waitForSelector('body[data-ready="yes"]');
+      if (ready) await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       return page;
     }
     // No page state breaks an accessibility rule, and the page's own policy is never violated.
@@ -303,28 +312,28 @@ for (const browserName of BROWSERS) {
     ];
 
     const verdictOf = async (page, box) => {
-      await until(page, (b) => document.querySelector(`#${b}-verdict`).textContent !== '', box);
+      await until(page, (b) => $(`#${b}-verdict`).textContent !== '', box);
       return text(page, `#${box}-verdict`);
     };
 
     test("convert shows the command's messages and downloads its upload, one file after another", async () => {
       const page = await open('fake');
       await accessible(page, 'a new page');
-      assert.equal(await page.$eval('#hex-file', (e) => e.accept), '.hex,.ihx,.eep');
-      assert.equal(await page.$eval('#syx-file', (e) => e.accept), '.syx');
+      assert.equal(await page.$eval('ferrolet-updater >>> #hex-file', (e) => e.accept), '.hex,.ihx,.eep');
+      assert.equal(await page.$eval('ferrolet-updater >>> #syx-file', (e) => e.accept), '.syx');
       for (const c of convertCases) {
         const expected = command(ferrolet, [c.name], { [c.name]: c.hex });
         await choose(page, '#hex-file', c.name, c.hex);
         assert.equal(await verdictOf(page, 'convert'), c.verdict, c.name);
         assert.equal(await text(page, '#convert-messages'), asThePageShows(expected.out), c.name);
         assert.equal(await text(page, '#convert-hint'), c.hint ?? '', c.name);
-        assert.equal(await page.$eval('#convert-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
+        assert.equal(await page.$eval('ferrolet-updater >>> #convert-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
         assert.equal(await text(page, '#convert-map'), c.map ?? '', c.name);
         assert.equal(await isDisabled(page, '#download'), expected.status !== 0, c.name);
         assert.equal(await text(page, '#download'), expected.status === 0 ? `Download ${c.name.slice(0, -3)}syx` : 'Download the upload');
-        assert.equal(await page.evaluate(() => document.activeElement.id), expected.status === 0 ? 'download' : 'hex-file');
+        assert.equal(await page.evaluate(() => $active()), expected.status === 0 ? 'download' : 'hex-file');
         if (expected.status === 0) {
-          await page.click('#download');
+          await page.click('ferrolet-updater >>> #download');
           const wanted = c.name.slice(0, -3) + 'syx';
           const got = await downloaded(page);
           assert.equal(got.name, wanted);
@@ -339,7 +348,7 @@ for (const browserName of BROWSERS) {
       await choose(page, '#hex-file', 'full.hex', upTo(16383));
       await verdictOf(page, 'convert');
       // At 360 px the map keeps its 64-mark lines and scrolls sideways in a focusable region.
-      assert.ok(await page.$eval('#convert-map', (e) => e.scrollWidth > e.clientWidth && e.tabIndex === 0));
+      assert.ok(await page.$eval('ferrolet-updater >>> #convert-map', (e) => e.scrollWidth > e.clientWidth && e.tabIndex === 0));
       await accessible(page, 'full image at 360 px');
       await shot(page, 'convert-360px');
       await page.browserContext().close();
@@ -371,7 +380,7 @@ for (const browserName of BROWSERS) {
           verdict: 'Invalid: the upload is broken; do not send it.' },
       ];
       const page = await open('fake');
-      await page.click('#find-ports');
+      await page.click('ferrolet-updater >>> #find-ports');
       for (const c of cases) {
         const names = Object.keys(c.files);
         const expected = command(ferroletCheck, names, c.files);
@@ -381,7 +390,7 @@ for (const browserName of BROWSERS) {
         assert.equal(await verdictOf(page, 'check'), c.verdict, c.name);
         assert.equal(await text(page, '#check-report'), readableReport(expected.out), c.name);
         assert.equal(await text(page, '#check-hint'), c.hint ?? '', c.name);
-        assert.equal(await page.$eval('#check-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
+        assert.equal(await page.$eval('ferrolet-updater >>> #check-verdict', (e) => e.className), `verdict ${expected.status === 0 ? 'good' : 'bad'}`);
         // Only an upload checked valid is offered; a broken one withdraws what was on offer.
         assert.equal(await isDisabled(page, '#send-button'), expected.status !== 0, c.name);
         assert.equal(await text(page, '#send-source'),
@@ -390,7 +399,7 @@ for (const browserName of BROWSERS) {
       }
       await page.setViewport({ width: 360, height: 800 });
       // At 360 px the report is whole, down to its verdict, and scrolls sideways.
-      assert.ok(await page.$eval('#check-report', (e) => e.scrollHeight <= e.clientHeight + 1));
+      assert.ok(await page.$eval('ferrolet-updater >>> #check-report', (e) => e.scrollHeight <= e.clientHeight + 1));
       await accessible(page, 'report at 360 px');
       await shot(page, 'check-360px');
       // Dropped together on the Check box: the upload is checked against the firmware.
@@ -398,22 +407,22 @@ for (const browserName of BROWSERS) {
         const list = new DataTransfer();
         list.items.add(new File([new Uint8Array(h)], 'blink.hex'));
         list.items.add(new File([new Uint8Array(u)], 'blink.syx'));
-        document.querySelector('#check-verdict').textContent = '';
+        $('#check-verdict').textContent = '';
         // Firefox leaves the data out of a drop event made by a script; the page reads only this.
         const drop = new Event('drop', { bubbles: true, cancelable: true });
         Object.defineProperty(drop, 'dataTransfer', { value: list });
-        document.querySelector('#check').dispatchEvent(drop);
+        $('#check').dispatchEvent(drop);
       }, [...blinkUpload], [...example]);
       assert.equal(await verdictOf(page, 'check'), 'Valid: the upload is whole and carries exactly this firmware.');
       // A broken upload chosen while a firmware still converts: the conversion's result, older than
       // that choice, offers nothing.
       await page.evaluate((h) => {
-        document.querySelector('#check-verdict').textContent = '';
+        $('#check-verdict').textContent = '';
         for (const [id, name, bytes] of [['#hex-file', 'blink.hex', h], ['#syx-file', 'empty.syx', []]]) {
           const list = new DataTransfer();
           list.items.add(new File([new Uint8Array(bytes)], name));
-          document.querySelector(id).files = list.files;
-          document.querySelector(id).dispatchEvent(new Event('change'));
+          $(id).files = list.files;
+          $(id).dispatchEvent(new Event('change'));
         }
       }, [...example]);
       assert.equal(await verdictOf(page, 'check'), 'Not this firmware, or a broken upload: see the report.');
@@ -435,9 +444,9 @@ for (const browserName of BROWSERS) {
     // Starts sending the converted example with `pauseMs` between frames; resolves once `count`
     // messages have gone out.
     async function startSending(page, pauseMs, count) {
-      await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
+      await page.$eval('ferrolet-updater >>> #pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
       await page.evaluate(() => { window.sent = []; });
-      await page.click('#send-button');
+      await page.click('ferrolet-updater >>> #send-button');
       await until(page, (n) => window.sent.length >= n, count);
     }
 
@@ -445,19 +454,19 @@ for (const browserName of BROWSERS) {
       const page = await open('fake');
       assert.equal(await page.evaluate(() => window.midiRequests), 0, 'no MIDI permission asked for on load');
       await choose(page, '#hex-file', 'blink.hex', example);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
       assert.equal(await page.evaluate(() => window.midiRequests), 1);
-      assert.equal(await page.evaluate(() => document.activeElement.id), 'port');
+      assert.equal(await page.evaluate(() => $active()), 'port');
       const blocks = (blinkUpload.length - 84) / 157;
       for (const pauseMs of [0, 30]) {
-        await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
+        await page.$eval('ferrolet-updater >>> #pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, String(pauseMs));
         await page.evaluate(() => { window.sent = []; });
-        await page.click('#send-button');
+        await page.click('ferrolet-updater >>> #send-button');
         assert.ok(await isDisabled(page, '#send-button'), 'Send is not offered twice at once');
-        await until(page, () => document.activeElement.id === 'cancel-button');
-        await until(page, () => document.querySelector('#send-result').textContent.startsWith('Sent'));
-        assert.equal(await page.evaluate(() => document.activeElement.id), 'send-button');
+        await until(page, () => $active() === 'cancel-button');
+        await until(page, () => $('#send-result').textContent.startsWith('Sent'));
+        assert.equal(await page.evaluate(() => $active()), 'send-button');
         const sent = await page.evaluate(() => window.sent);
         const joined = [...sent[0].bytes, ...new Array(62).fill(0), ...sent.slice(1).flatMap((m) => m.bytes)];
         assert.deepEqual(Buffer.from(joined), blinkUpload, 'the messages with the gap put back are the upload');
@@ -475,7 +484,7 @@ for (const browserName of BROWSERS) {
         const resultAt = await page.evaluate(() => window.resultAt);
         assert.ok(resultAt >= last.at + (last.bytes.length * US_PER_BYTE) / 1000 - 2, `sent before the last frame is through: ${resultAt} ${last.at}`);
         assert.equal(await text(page, '#progress-text'), `block ${blocks} of ${blocks}`);
-        assert.deepEqual(await page.$eval('#progress', (e) => [e.value, e.max]), [blocks, blocks]);
+        assert.deepEqual(await page.$eval('ferrolet-updater >>> #progress', (e) => [e.value, e.max]), [blocks, blocks]);
         const seconds = ((555 * US_PER_BYTE + 3 * pauseMs * 1000) / 1e6).toFixed(2);
         assert.equal(await text(page, '#send-result'), `Sent blink.syx: 3 data blocks, 555 bytes, to Test port in ${seconds} s, ` +
           `paced at DIN MIDI speed (3,125 bytes/s) with ${pauseMs} ms extra between frames.`);
@@ -488,22 +497,22 @@ for (const browserName of BROWSERS) {
       assert.equal(planned.at_us[3] - planned.end_us[2], 1000000);
 
       // Kept within the limits, and remembered for the next visit.
-      await page.$eval('#pause', (e) => { e.value = '5000'; e.dispatchEvent(new Event('change')); });
-      assert.equal(await page.$eval('#pause', (e) => e.value), '1000');
-      await page.$eval('#pause', (e) => { e.value = '30'; e.dispatchEvent(new Event('change')); });
+      await page.$eval('ferrolet-updater >>> #pause', (e) => { e.value = '5000'; e.dispatchEvent(new Event('change')); });
+      assert.equal(await page.$eval('ferrolet-updater >>> #pause', (e) => e.value), '1000');
+      await page.$eval('ferrolet-updater >>> #pause', (e) => { e.value = '30'; e.dispatchEvent(new Event('change')); });
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
-      assert.equal(await page.$eval('#pause', (e) => e.value), '30');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
+      assert.equal(await page.$eval('ferrolet-updater >>> #pause', (e) => e.value), '30');
       await page.evaluate(() => localStorage.setItem('ferrolet.extraPauseMs', 'garbage'));
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
-      assert.equal(await page.$eval('#pause', (e) => e.value), '0');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
+      assert.equal(await page.$eval('ferrolet-updater >>> #pause', (e) => e.value), '0');
 
       // With a long pause between frames, Cancel stops what is not handed over yet and clears
       // what the port already holds; while it runs, the upload being sent stays what it was.
       await choose(page, '#hex-file', 'blink.hex', example);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
       await startSending(page, 1000, 3);
       assert.equal(await text(page, '#send-source'), 'blink.syx (being sent, 555 bytes)');
       await choose(page, '#hex-file', 'full.hex', upTo(16383));
@@ -512,11 +521,11 @@ for (const browserName of BROWSERS) {
       assert.ok(await page.evaluate(() => !window.dispatchEvent(new Event('beforeunload', { cancelable: true }))),
         'leaving the page mid-send asks first');
       const atCancel = await page.evaluate(() => {
-        document.querySelector('#cancel-button').click();
+        $('#cancel-button').click();
         return window.sent.length;
       });
-      await until(page, () => document.querySelector('#send-result').textContent.startsWith('Cancelled'));
-      assert.equal(await page.evaluate(() => document.activeElement.id), 'send-button');
+      await until(page, () => $('#send-result').textContent.startsWith('Cancelled'));
+      assert.equal(await page.evaluate(() => $active()), 'send-button');
       await new Promise((resolve) => setTimeout(resolve, 1200));
       assert.equal(await page.evaluate(() => window.sent.length), atCancel);
       assert.ok(await page.evaluate(() => window.cleared === true), 'what the port holds is cleared');
@@ -527,11 +536,11 @@ for (const browserName of BROWSERS) {
 
       // A port that fails, or that goes away, stops the send at once and says what to do.
       await choose(page, '#hex-file', 'blink.hex', example);
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await until(page, () => !$('#send-button').disabled);
       for (const how of ['send() throws', 'statechange']) {
         await startSending(page, 1000, 3);
         await page.evaluate((h) => { if (h === 'statechange') window.disconnectPort(); else window.portFails = true; }, how);
-        await until(page, () => document.querySelector('#send-result').textContent.startsWith('The MIDI port was lost'));
+        await until(page, () => $('#send-result').textContent.startsWith('The MIDI port was lost'));
         assert.equal(await text(page, '#send-result'), 'The MIDI port was lost after block 1 of 3: the device now holds a ' +
           'partial upload. Connect the interface again, then send the whole upload again.', how);
         assert.equal(await text(page, '#send-detail'), how === 'statechange' ? '' : 'Port is disconnected.');
@@ -541,31 +550,31 @@ for (const browserName of BROWSERS) {
       // A port held by another program is never handed anything; one lost before the first
       // message leaves nothing at the device; another port going away leaves the send alone.
       await page.evaluate(() => { window.sent = []; window.portBusy = true; });
-      await page.click('#send-button');
-      await until(page, () => document.querySelector('#send-result').textContent !== '');
+      await page.click('ferrolet-updater >>> #send-button');
+      await until(page, () => $('#send-result').textContent !== '');
       assert.equal(await text(page, '#send-result'), 'The MIDI port Test port could not be opened: another program may be using ' +
         'it, or it is not available. Close the other program (a music or SysEx program, say), then press Send again. Nothing was sent.');
       assert.equal(await page.evaluate(() => window.sent.length), 0);
       await page.evaluate(() => { window.portBusy = false; window.portFails = true; });
-      await page.click('#send-button');
-      await until(page, () => document.querySelector('#send-result').textContent.startsWith('The MIDI port was lost'));
+      await page.click('ferrolet-updater >>> #send-button');
+      await until(page, () => $('#send-result').textContent.startsWith('The MIDI port was lost'));
       assert.equal(await text(page, '#send-result'), 'The MIDI port was lost before anything was sent: nothing reached the device. ' +
         'Connect the interface again, then press Send again.');
       await page.evaluate(() => { window.portFails = false; window.reconnectPort(); });
       await startSending(page, 100, 2);
       await page.evaluate(() => window.disconnectOther());
-      await until(page, () => /^Sent /.test(document.querySelector('#send-result').textContent));
+      await until(page, () => /^Sent /.test($('#send-result').textContent));
       // A port gone from the browser's list since it was shown: nothing is sent, and Send says so.
       await page.evaluate(() => { window.sent = []; window.removePort(); });
-      await page.click('#send-button');
-      await until(page, () => document.querySelector('#send-result').textContent.includes('no longer there'));
+      await page.click('ferrolet-updater >>> #send-button');
+      await until(page, () => $('#send-result').textContent.includes('no longer there'));
       assert.equal(await text(page, '#send-result'), 'The MIDI port Test port is no longer there, so nothing was sent. Connect the ' +
         'interface again and choose its port, then press Send or Test the interface again.');
       assert.equal(await page.evaluate(() => window.sent.length), 0);
       await page.evaluate(() => window.restorePort());
       // A choice made while the port is being opened withdraws the offer: nothing is sent.
       await page.evaluate(() => { window.sent = []; window.openMs = 1000; });
-      await page.click('#send-button');
+      await page.click('ferrolet-updater >>> #send-button');
       await choose(page, '#hex-file', 'bad.hex', ':0100000041BF\r\n');
       await new Promise((resolve) => setTimeout(resolve, 1500));
       assert.equal(await page.evaluate(() => window.sent.length), 0);
@@ -577,8 +586,8 @@ for (const browserName of BROWSERS) {
     test('the interface test sends through a loop, finds a pause that works and reports it', async () => {
       let page = await open('fake');
       await choose(page, '#hex-file', 'blink.hex', example);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#test-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#test-button').disabled);
       const intact = (pause, n) => `At ${pause} ms extra between frames: ${n} of ${n} frames came back intact, 0 lost, 0 changed.\n`;
       const time = /^It took \d+\.\d\d s; a DIN MIDI line needs (0\.18|0\.\d\d|\d+\.\d\d) s for these frames\.$/;
       const rows = [
@@ -596,10 +605,10 @@ for (const browserName of BROWSERS) {
       ];
       for (const row of rows) {
         await page.evaluate((l) => { window.loop = l; window.sent = []; }, row.loop);
-        await page.$eval('#pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, row.pause);
-        await page.evaluate(() => { document.querySelector('#test-status').textContent = ''; });
-        await page.click('#test-button');
-        await until(page, () => /^(The interface|This interface)/.test(document.querySelector('#test-status').textContent));
+        await page.$eval('ferrolet-updater >>> #pause', (e, v) => { e.value = v; e.dispatchEvent(new Event('change')); }, row.pause);
+        await page.evaluate(() => { $('#test-status').textContent = ''; });
+        await page.click('ferrolet-updater >>> #test-button');
+        await until(page, () => /^(The interface|This interface)/.test($('#test-status').textContent));
         assert.equal(await text(page, '#test-status'), row.verdict, row.loop);
         const report = await text(page, '#test-report');
         assert.ok(report.startsWith(row.first), `${row.loop}: ${report}`);
@@ -607,7 +616,7 @@ for (const browserName of BROWSERS) {
         assert.equal(report.match(/^At /gm).length, row.runs ?? 1, row.loop);
         if (row.strays) assert.match(report, row.strays);
         else assert.doesNotMatch(report, /Ignored/, row.loop);
-        assert.equal(await page.$eval('#pause', (e) => e.value), row.after, row.loop);
+        assert.equal(await page.$eval('ferrolet-updater >>> #pause', (e) => e.value), row.after, row.loop);
         assert.equal(await page.evaluate(() => localStorage.getItem('ferrolet.extraPauseMs')), row.after, 'remembered');
         assert.deepEqual(await page.evaluate(() => window.sentElsewhere), [], 'nothing goes to a port that was not chosen');
       }
@@ -615,7 +624,7 @@ for (const browserName of BROWSERS) {
       await accessible(page, 'after an interface test');
       await shot(page, 'interface-test');
       // The report of the last test, copied and shown.
-      await page.click('#copy-report');
+      await page.click('ferrolet-updater >>> #copy-report');
       await until(page, () => window.copied.length > 0);
       const copied = await page.evaluate(() => window.copied[0]);
       assert.equal(await text(page, '#page-report'), copied);
@@ -629,29 +638,29 @@ for (const browserName of BROWSERS) {
       assert.ok(copied.endsWith(await text(page, '#test-report')));
       // After a send, its outcome.
       await page.evaluate(() => { window.loop = null; window.copied = []; });
-      await page.click('#send-button');
-      await until(page, () => document.querySelector('#send-result').textContent.startsWith('Sent'));
-      await page.click('#copy-report');
+      await page.click('ferrolet-updater >>> #send-button');
+      await until(page, () => $('#send-result').textContent.startsWith('Sent'));
+      await page.click('ferrolet-updater >>> #copy-report');
       await until(page, () => window.copied.length > 0);
       assert.match(await page.evaluate(() => window.copied[0]), /\nMIDI input: none\n[^]*\nOutcome: Sent blink\.syx: 3 data blocks, 555 bytes, to Test port in 0\.\d\d s, /);
       // Cancel stops a test as it stops a send.
       await page.evaluate(() => { window.loop = 'clean'; window.sent = []; });
-      await page.$eval('#pause', (e) => { e.value = '1000'; e.dispatchEvent(new Event('change')); });
-      await page.click('#test-button');
+      await page.$eval('ferrolet-updater >>> #pause', (e) => { e.value = '1000'; e.dispatchEvent(new Event('change')); });
+      await page.click('ferrolet-updater >>> #test-button');
       await until(page, () => window.sent.length >= 3);
-      await page.click('#cancel-button');
-      await until(page, () => document.querySelector('#test-status').textContent.startsWith('Test cancelled'));
+      await page.click('ferrolet-updater >>> #cancel-button');
+      await until(page, () => $('#test-status').textContent.startsWith('Test cancelled'));
       assert.equal(await text(page, '#test-status'), 'Test cancelled at 1000 ms extra between frames after block 1.');
       // With nothing chosen, a full-memory test pattern (a new page: Firefox keeps a chosen file
       // over a reload, and the page now converts it).
       await page.browserContext().close();
       page = await open('fake');
-      await page.click('#find-ports');
+      await page.click('ferrolet-updater >>> #find-ports');
       await page.evaluate(() => { window.loop = 'clean'; });
-      await page.$eval('#pause', (e) => { e.value = '0'; e.dispatchEvent(new Event('change')); });
-      await until(page, () => !document.querySelector('#test-button').disabled);
-      await page.click('#test-button');
-      await until(page, () => /^The interface/.test(document.querySelector('#test-status').textContent));
+      await page.$eval('ferrolet-updater >>> #pause', (e) => { e.value = '0'; e.dispatchEvent(new Event('change')); });
+      await until(page, () => !$('#test-button').disabled);
+      await page.click('ferrolet-updater >>> #test-button');
+      await until(page, () => /^The interface/.test($('#test-status').textContent));
       assert.ok((await text(page, '#test-report')).startsWith(intact(0, 130)));
       await page.browserContext().close();
     });
@@ -662,13 +671,13 @@ for (const browserName of BROWSERS) {
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       assert.equal(await text(page, '#held'), `This page holds the firmware blink.hex (SHA-256 ${createHash('sha256').update(example).digest('hex')}). ` +
         'It is converted below, ready to download or send; you can still choose another file.');
-      assert.equal(await page.$eval('#hex-file', (e) => e.files.length), 0);
-      await page.click('#download');
+      assert.equal(await page.$eval('ferrolet-updater >>> #hex-file', (e) => e.files.length), 0);
+      await page.click('ferrolet-updater >>> #download');
       const got = await downloaded(page);
       assert.equal(got.name, 'blink.syx');
       assert.deepEqual(Buffer.from(got.bytes), blinkUpload);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
       assert.equal(await text(page, '#send-source'), 'blink.syx (converted, 555 bytes)');
       await choose(page, '#hex-file', 'full.hex', upTo(16383));
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
@@ -691,8 +700,8 @@ for (const browserName of BROWSERS) {
     test('a send cut off by reloading the page is reported when it comes back', async () => {
       const page = await open('fake');
       await choose(page, '#hex-file', 'blink.hex', example);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
       await startSending(page, 1000, 3);
       // The browser asks before it leaves a page that is sending.
       let asked = '';
@@ -701,21 +710,21 @@ for (const browserName of BROWSERS) {
         dialog.accept();
       });
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(asked, 'beforeunload');
       assert.equal(await text(page, '#send-result'), 'The last send of blink.syx was cut off after block 1 of 3 when the page was ' +
         'closed or reloaded: the device holds a partial upload. Send the whole upload again.');
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(await text(page, '#send-result'), '', 'said once');
       // A send that ends in full leaves nothing to report on the next visit.
       await choose(page, '#hex-file', 'blink.hex', example);
-      await page.click('#find-ports');
-      await until(page, () => !document.querySelector('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
       await startSending(page, 0, 5);
-      await until(page, () => /^Sent /.test(document.querySelector('#send-result').textContent));
+      await until(page, () => /^Sent /.test($('#send-result').textContent));
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(await text(page, '#send-result'), '', 'a finished send');
       await page.browserContext().close();
     });
@@ -723,13 +732,13 @@ for (const browserName of BROWSERS) {
     test('without Web MIDI, or without permission, the page says so and still converts', async () => {
       for (const mode of ['none', 'refused']) {
         const page = await open(mode);
-        if (mode === 'refused') await page.click('#find-ports');
-        await until(page, () => document.querySelector('#midi-status').textContent !== '');
+        if (mode === 'refused') await page.click('ferrolet-updater >>> #find-ports');
+        await until(page, () => $('#midi-status').textContent !== '');
         const refused = browserName === 'firefox' ? /Firefox did not allow MIDI for this page/ : /not allowed/;
         assert.match(await text(page, '#midi-status'), mode === 'none' ? /no Web MIDI/ : refused);
         await choose(page, '#hex-file', 'blink.hex', example);
-        await until(page, () => !document.querySelector('#download').disabled);
-        await page.click('#download');
+        await until(page, () => !$('#download').disabled);
+        await page.click('ferrolet-updater >>> #download');
         assert.equal((await downloaded(page)).name, 'blink.syx');
         assert.ok(await isDisabled(page, '#send-button'));
         await page.setViewport({ width: 360, height: 800 });
@@ -762,7 +771,7 @@ for (const browserName of BROWSERS) {
       const dir = mkdtempSync(join(files, 'gone-'));
       writeFileSync(join(dir, 'gone.hex'), example);
       await clear(page, '#syx-file');
-      await (await page.$('#check-hex-file')).uploadFile(join(dir, 'gone.hex'));
+      await (await page.$('ferrolet-updater >>> #check-hex-file')).uploadFile(join(dir, 'gone.hex'));
       rmSync(dir, { recursive: true });
       await choose(page, '#syx-file', 'blink.syx', blinkUpload);
       assert.equal(await verdictOf(page, 'check'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
@@ -771,10 +780,10 @@ for (const browserName of BROWSERS) {
       assert.ok(await isDisabled(page, '#send-button'));
       await page.evaluate(() => {
         const list = new DataTransfer();
-        list.items.add(document.querySelector('#check-hex-file').files[0]);
+        list.items.add($('#check-hex-file').files[0]);
         const drop = new Event('drop', { bubbles: true, cancelable: true });
         Object.defineProperty(drop, 'dataTransfer', { value: list });
-        document.querySelector('#convert').dispatchEvent(drop);
+        $('#convert').dispatchEvent(drop);
       });
       assert.equal(await verdictOf(page, 'convert'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
         'removable drive or a network folder, copy it to this computer first.');
@@ -783,10 +792,10 @@ for (const browserName of BROWSERS) {
       const goneUpload = mkdtempSync(join(files, 'gone-'));
       writeFileSync(join(goneUpload, 'gone.syx'), blinkUpload);
       await clear(page, '#check-hex-file');
-      await (await page.$('#syx-file')).uploadFile(join(goneUpload, 'gone.syx'));
+      await (await page.$('ferrolet-updater >>> #syx-file')).uploadFile(join(goneUpload, 'gone.syx'));
       rmSync(goneUpload, { recursive: true });
-      await page.$eval('#syx-file', (e) => e.dispatchEvent(new Event('change')));
-      await until(page, () => document.querySelector('#check-report').textContent.startsWith('Cannot read upload'));
+      await page.$eval('ferrolet-updater >>> #syx-file', (e) => e.dispatchEvent(new Event('change')));
+      await until(page, () => $('#check-report').textContent.startsWith('Cannot read upload'));
       assert.equal(await text(page, '#check-verdict'), 'Refused: the file could not be read. Choose it again; if it lies on a ' +
         'removable drive or a network folder, copy it to this computer first.');
       assert.equal(await text(page, '#check-report'), 'Cannot read upload file gone.syx\n');
@@ -810,16 +819,16 @@ for (const browserName of BROWSERS) {
       // A file far larger than any firmware: progress while it is read, then Stop.
       const big = join(mkdtempSync(join(files, 'big-')), 'big.hex');
       writeFileSync(big, Buffer.alloc(200 * 1024 * 1024, 0x20));
-      await (await page.$('#hex-file')).uploadFile(big);
-      await until(page, () => /^Reading big\.hex: [\d,]+ of 209,715,200 bytes$/.test(document.querySelector('#convert-reading').textContent));
+      await (await page.$('ferrolet-updater >>> #hex-file')).uploadFile(big);
+      await until(page, () => /^Reading big\.hex: [\d,]+ of 209,715,200 bytes$/.test($('#convert-reading').textContent));
       assert.equal(await page.evaluate(() => { const t0 = performance.now(); while (performance.now() - t0 < 5); return 'responsive'; }), 'responsive');
-      await page.click('#convert-stop');
+      await page.click('ferrolet-updater >>> #convert-stop');
       assert.equal(await verdictOf(page, 'convert'), 'Stopped reading big.hex. Choose the file again to start over.');
       assert.equal(await text(page, '#convert-reading'), '');
 
       // Either box used while the other still reads: each keeps its own answer.
       for (const other of ['#syx-file', '#check-hex-file']) {
-        await page.evaluate(() => { for (const b of ['convert', 'check']) document.querySelector(`#${b}-verdict`).textContent = ''; });
+        await page.evaluate(() => { for (const b of ['convert', 'check']) $(`#${b}-verdict`).textContent = ''; });
         await clear(page, '#syx-file');
         await clear(page, '#check-hex-file');
         await choose(page, '#hex-file', 'random.hex', random);
@@ -842,7 +851,7 @@ for (const browserName of BROWSERS) {
       assert.equal(plan, 5);
       // Every read ends, however many came before it.
       for (let i = 0; i < 60; i++) {
-        await page.evaluate(() => { document.querySelector('#convert-verdict').textContent = ''; });
+        await page.evaluate(() => { $('#convert-verdict').textContent = ''; });
         await choose(page, '#hex-file', 'b.hex', ':00000001FF\r\n');
         assert.equal(await verdictOf(page, 'convert'), "Refused: the firmware's data do not start at address 0.", `file ${i + 1}`);
       }
@@ -898,28 +907,28 @@ for (const browserName of BROWSERS) {
       slow.close();
       // Where the browser blocks site data, the page works and forgets the pause.
       const blocked = await open('blocked');
-      assert.ok(await blocked.$eval('#status', (e) => e.hidden));
+      assert.ok(await blocked.$eval('ferrolet-updater >>> #status', (e) => e.hidden));
       assert.ok(!(await isDisabled(blocked, '#find-ports')));
-      await blocked.$eval('#pause', (e) => { e.value = '30'; e.dispatchEvent(new Event('change')); });
+      await blocked.$eval('ferrolet-updater >>> #pause', (e) => { e.value = '30'; e.dispatchEvent(new Event('change')); });
       await choose(blocked, '#hex-file', 'blink.hex', example);
       assert.equal(await verdictOf(blocked, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       await blocked.reload();
-      await blocked.waitForSelector('body[data-ready="yes"]');
-      assert.equal(await blocked.$eval('#pause', (e) => e.value), '0');
+      await blocked.waitForSelector('ferrolet-updater[data-ready="yes"]');
+      assert.equal(await blocked.$eval('ferrolet-updater >>> #pause', (e) => e.value), '0');
       await blocked.browserContext().close();
       // Opened from disk.
       const fromDisk = await open('fake', { url: `file://${pageDir}/index.html`, ready: false });
-      await until(fromDisk, () => /bash scripts\/web\.sh/.test(document.querySelector('#status').textContent));
-      assert.ok(await fromDisk.$eval('#status', (e) => !e.hidden && e.offsetHeight > 0));
+      await until(fromDisk, () => /bash scripts\/web\.sh/.test($('#status').textContent));
+      assert.ok(await fromDisk.evaluate(() => !$('#status').hidden && $('#status').offsetHeight > 0));
       // Chromium runs no module script from a file, so only the page's own line can speak there.
-      assert.match(await text(fromDisk, '#status'), browserName === 'chrome' ? /^Loading… If this line stays/ :
+      assert.match(await fromDisk.evaluate(() => $('#status').textContent.trim()), browserName === 'chrome' ? /^Loading… If this line stays/ :
         /^This page was opened from a file, and browsers do not run it from there\. Open it through a web server/);
       await fromDisk.browserContext().close();
       // Its core cannot be loaded.
       for (const broken of [null, Buffer.from('not WebAssembly')]) {
         const { server: other, url } = await servePage({ answer: (path) => (path === '/ferrolet.wasm' ? broken : undefined) });
         const page = await open('fake', { url, ready: false });
-        await until(page, () => /The converter could not be loaded/.test(document.querySelector('#status').textContent));
+        await until(page, () => /The converter could not be loaded/.test($('#status').textContent));
         await page.browserContext().close();
         other.close();
       }
@@ -940,7 +949,7 @@ for (const browserName of BROWSERS) {
         page.on('console', (m) => m.type() === 'error' && own(m.location().url || '') && problems.push(m.text()));
         page.on('response', (r) => r.status() >= 400 && own(r.url()) && problems.push(`${r.status()} ${r.url()}`));
         await page.goto(url);
-        await page.waitForSelector('body[data-ready="yes"]');
+        await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
         await page.evaluate(() => navigator.serviceWorker.ready);
         await until(page, () => navigator.serviceWorker.controller !== null);
         assert.deepEqual(problems, []);
@@ -950,13 +959,13 @@ for (const browserName of BROWSERS) {
         server.close();
         server.closeAllConnections();
         await page.reload();
-        await page.waitForSelector('body[data-ready="yes"]');
+        await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
         if (dir === heldDir) {
           assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
           assert.equal(await text(page, '#held'), `This page holds the firmware blink.hex (SHA-256 ${blinkSha}), kept from ` +
             'your last visit: the network cannot be reached now, so a newer firmware may be published here since. It is ' +
             'converted below, ready to download or send; you can still choose another file.');
-          await page.click('#download');
+          await page.click('ferrolet-updater >>> #download');
           assert.deepEqual(Buffer.from((await downloaded(page)).bytes), blinkUpload);
           await shot(page, 'held-kept-offline');
         } else {
@@ -983,23 +992,24 @@ for (const browserName of BROWSERS) {
       await page.evaluate(() => navigator.serviceWorker.ready);
       await until(page, () => navigator.serviceWorker.controller !== null);
       const leftOpen = await page.browserContext().newPage();
+      await leftOpen.evaluateOnNewDocument(`(${pageSetup})("fake")`);
       await leftOpen.goto(url);
-      await leftOpen.waitForSelector('body[data-ready="yes"]');
+      await leftOpen.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(await verdictOf(leftOpen, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       published = republished;
       await page.reload();
-      await page.waitForSelector('body[data-ready="yes"]');
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
       assert.match(await text(page, '#held'), /^This page holds the firmware full\.hex \(SHA-256 [0-9a-f]{64}\)\. It is converted below/);
       // Once the new version's service worker has taken over, the page left open offers nothing.
-      await until(leftOpen, () => !document.querySelector('#status').hidden);
+      await until(leftOpen, () => !$('#status').hidden);
       assert.equal(await text(leftOpen, '#status'), 'A newer version of this page is published here (a new firmware, or a ' +
         'new release of ferrolet), so this one offers nothing more to download or send. Reload the page to use the new one.');
-      assert.ok(await leftOpen.$eval('#download', (e) => e.disabled));
+      assert.ok(await leftOpen.$eval('ferrolet-updater >>> #download', (e) => e.disabled));
       assert.equal(await text(leftOpen, '#convert-verdict') + await text(leftOpen, '#held'), '');
       await shot(leftOpen, 'outdated');
       assert.equal(await text(leftOpen, '#send-source'), 'convert a firmware or check an upload first.');
-      assert.ok(await page.$eval('#status', (e) => e.hidden));
+      assert.ok(await page.$eval('ferrolet-updater >>> #status', (e) => e.hidden));
       await page.browserContext().close();
       server.close();
     });
