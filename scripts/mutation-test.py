@@ -6,7 +6,7 @@ a wrong order). The tree is copied to a scratch folder; for every fault the copy
 and tested (the suite without the 100 MB tests), then restored. A fault that the suite does not
 notice survives; a fault that does not build counts as neither.
 
-Faults in the page (web/) are judged by its browser tests; faults in the shared core that the
+Faults in the page (web/) are judged by its tests in Node and then in the browsers; faults in the shared core that the
 native suite misses are given to the browser tests too, with the unchanged programs as their
 oracle.
 
@@ -476,7 +476,7 @@ FAULTS = [
     ("view: pickers offer any file", "web/view.js",
      "  el.hexFile.accept = limits.firmware_types;\n", ""),
     ("view: the held firmware still named once out of date", "web/view.js",
-     "const held = state.outdated ? '' : answer && box.held", "const held = box.answer && box.held"),
+     "  if (state.outdated) return '';\n  if (state.manifest.trouble)", "  if (state.manifest.trouble)"),
     ("view: the reading line kept once the read is over", "web/view.js",
      "box.busy && reading.read >= 0 ? say.reading(", "reading.read >= 0 ? say.reading("),
     # the page's words
@@ -510,10 +510,11 @@ FAULTS = [
      "  if (c.outcome === 'unreadable') return UNREADABLE;\n  if (c.outcome === 'invalid'", "  if (c.outcome === 'invalid'"),
     # the page's handlers
     ("app: a firmware chosen while the core loads dropped", "web/app.js",
-     "  if (files.hex) convertFile(files.hex);\n  else if (HELD_MANIFEST) convertHeldFirmware();",
-     "  if (HELD_MANIFEST) convertHeldFirmware();"),
-    ("app: the plain page asks for a firmware", "web/app.js",
-     "  else if (HELD_MANIFEST) convertHeldFirmware();", "  else convertHeldFirmware();"),
+     "    if (files.hex) convertFile(files.hex);\n    if (files.upload) checkFiles();", "    if (files.upload) checkFiles();"),
+    ("app: a manifest's firmware put over a file chosen while the core loads", "web/app.js",
+     "if (first && !(isUpload(first.file) ? files.upload : files.hex)) offerFirmware(0);", "if (first) offerFirmware(0);"),
+    ("app: the plain element asks for a firmware list", "web/app.js",
+     "    if (manifest) {\n      state.manifest.trouble", "    {\n      state.manifest.trouble"),
     ("app: a file chosen while the held firmware is fetched replaced by it", "web/app.js",
      "if (!state.limits || (stamp && !current(state, 'convert', stamp))) return;", "if (!state.limits) return;"),
     ("app: an older choice's answer kept", "web/app.js",
@@ -544,7 +545,7 @@ FAULTS = [
     ("midi: a send goes on after its offer was withdrawn", "web/midi.js",
      "if (!plan || plan.steps === 0 || offerOf(state)?.stamp !== offer.stamp) return show();", "if (!plan || plan.steps === 0) return show();"),
     ("midi: a port gone from the list passes in silence", "web/midi.js",
-     "  if (!output) {\n    state.send.result = say.portGone(port);\n    return show();\n  }", "  if (!output) return;"),
+     "      Object.assign(state.send, { result: say.portGone(port), failed: true });\n      return show();", "      return;"),
     ("midi: Cancel leaves what the port holds", "web/midi.js",
      "if (sending.stopped === 'cancel') /** @type {{ clear?: () => void }} */ (sending.output).clear?.();", ""),
     ("midi: a send in progress not recorded", "web/midi.js",
@@ -565,6 +566,42 @@ FAULTS = [
      "  state.send.detail = detail;", "  state.send.detail = '';"),
     ("midi: the verdict given the next pause, not the one that passed", "web/midi.js",
      "state.test.status = say.loopVerdict(judged, ran, limits());", "state.test.status = say.loopVerdict(judged, judged.pause_ms, limits());"),
+    # the element, its manifest and what it tells its host page
+    ("element: styles looked for beside the host page", "web/ferrolet-updater.js",
+     "markup(new URL('style.css', import.meta.url).href)", "markup('style.css')"),
+    ("element: a second connection mounts it again", "web/ferrolet-updater.js",
+     "    if (this.shadowRoot) return;\n", ""),
+    ("element: its elements looked up in the host page", "web/app.js",
+     "  const el = findElements(root);", "  const el = findElements(document);"),
+    ("manifest: a SHA-256 of any form taken", "web/manifest.js",
+     "const SHA256 = /^[0-9a-f]{64}$/;", "const SHA256 = /^[0-9a-fA-F]+$/;"),
+    ("manifest: an empty list taken", "web/manifest.js",
+     "if (!Array.isArray(firmwares) || firmwares.length === 0)", "if (!Array.isArray(firmwares))"),
+    ("manifest: a file without its extension's case taken for an upload", "web/manifest.js",
+     "export const isUpload = (file) => /\\.syx$/i.test(file);", "export const isUpload = (file) => /\\.syx$/.test(file);"),
+    ("manifest: a firmware's name keeps its query", "web/manifest.js",
+     "file.split(/[?#]/)[0].split('/').pop()", "file.split('/').pop()"),
+    ("app: a firmware that does not match its SHA-256 offered", "web/app.js",
+     "    if (entry.sha256 && entry.sha256 !== sha256) {", "    if (entry.sha256 && entry.sha256 === sha256) {"),
+    ("app: a firmware's path taken from the page, not from its manifest", "web/app.js",
+     "fetchCurrent(new URL(entry.file, state.manifest.url))", "fetchCurrent(new URL(entry.file, document.baseURI))"),
+    ("app: an upload in the manifest converted", "web/app.js",
+     "    if (upload) checkFiles({ file: new File([bytes], name), about }, stamp);\n    else convertFile",
+     "    convertFile"),
+    ("app: a manifest's firmware fetched from the browser's cache", "web/app.js",
+     "const fetchCurrent = (url) => fetch(url, { cache: 'no-cache' });", "const fetchCurrent = (url) => fetch(url);"),
+    ("app: events that stay in the shadow root", "web/app.js",
+     "new CustomEvent(type, { bubbles: true, composed: true, detail })", "new CustomEvent(type, { bubbles: true, detail })"),
+    ("app: the same offer told again on every render", "web/app.js",
+     "if (offer && offer.stamp !== told.offer) emit(", "if (offer) emit("),
+    ("app: a service worker registered on a maker's site", "web/app.js",
+     "    if (build && 'serviceWorker' in navigator) {", "    if ('serviceWorker' in navigator) {"),
+    ("midi: a send cut off told as sent", "web/midi.js",
+     "    if (!stopped) emit('ferrolet-sent',", "    emit('ferrolet-sent',"),
+    ("view: a Stop told as a failure", "web/view.js",
+     "    if (b.failed) return b.ended;", "    if (b.ended) return b.ended;"),
+    ("words: a list with a field of the wrong kind said to lack it", "web/words.js",
+     "why.missing ? `has no \"${why.at}\"`", "why.want ? `has no \"${why.at}\"`"),
     ("strip: the code after a comment's end dropped", "web/strip.mjs",
      "      code = code.slice(end + 2).trim();", "      code = '';"),
 

@@ -5,9 +5,11 @@ import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
 import { CALLS, orderedArgs, readResult } from '../../web/boundary.js';
 import { startCore } from '../../web/core.js';
+import { fileName, isUpload, readManifest } from '../../web/manifest.js';
 import {
   canCopyReport, canSend, canTest, choose, chosenPort, current, downloadOf, guardedStorage, newState, offerOf, withinPauseLimits,
 } from '../../web/state.js';
+import { shownFailures } from '../../web/view.js';
 import * as say from '../../web/words.js';
 
 const limits = {
@@ -259,6 +261,79 @@ describe('the state', () => {
     assert.equal(working.get('k'), 'v');
     working.remove('k');
     assert.equal(working.get('k'), null);
+  });
+});
+
+describe("a maker's manifest", () => {
+  const hash = 'a'.repeat(64);
+  const entry = (over = {}) => ({ version: '1.2', file: 'fw/t-1.2.hex', sha256: hash, notes: 'Faster.', ...over });
+  test('what is read of it, and the first thing wrong with it', () => {
+    const rows = [
+      [{ name: 'T', firmwares: [entry()] }, { name: 'T', firmwares: [entry()] }],
+      [{ name: 'T', firmwares: [entry({ sha256: undefined, notes: undefined })] },
+        { name: 'T', firmwares: [{ version: '1.2', file: 'fw/t-1.2.hex', sha256: '', notes: '' }] }],
+      [[entry()], { at: '', want: 'object', missing: false }],
+      [null, { at: '', want: 'object', missing: false }],
+      [{ firmwares: [entry()] }, { at: 'name', want: 'text', missing: true }],
+      [{ name: 3, firmwares: [entry()] }, { at: 'name', want: 'text', missing: false }],
+      [{ name: 'T' }, { at: 'firmwares', want: 'list', missing: true }],
+      [{ name: 'T', firmwares: [] }, { at: 'firmwares', want: 'list', missing: false }],
+      [{ name: 'T', firmwares: [entry(), 'x.hex'] }, { at: 'firmwares[1]', want: 'object', missing: false }],
+      [{ name: 'T', firmwares: [entry({ version: '' })] }, { at: 'firmwares[0].version', want: 'text', missing: false }],
+      [{ name: 'T', firmwares: [entry({ file: undefined })] }, { at: 'firmwares[0].file', want: 'text', missing: true }],
+      [{ name: 'T', firmwares: [entry(), entry({ sha256: 'A'.repeat(64) })] }, { at: 'firmwares[1].sha256', want: 'sha256', missing: false }],
+      [{ name: 'T', firmwares: [entry({ sha256: hash.slice(1) })] }, { at: 'firmwares[0].sha256', want: 'sha256', missing: false }],
+      [{ name: 'T', firmwares: [entry({ notes: 5 })] }, { at: 'firmwares[0].notes', want: 'text', missing: false }],
+    ];
+    for (const [json, wanted] of rows) {
+      const read = readManifest(json);
+      assert.deepEqual('problem' in read ? read.problem : read, wanted, JSON.stringify(json));
+    }
+  });
+
+  test('which box takes a file, under which name, and what is said when the list cannot be used', () => {
+    const rows = [
+      [isUpload('fw/a.syx'), true], [isUpload('A.SYX'), true], [isUpload('fw/a.hex'), false], [isUpload('a.syx.hex'), false],
+      [fileName('fw/sub/t%201.2.hex?v=3'), 't 1.2.hex'], [fileName('t.hex'), 't.hex'],
+      [say.manifestUnusable('fw/m.json', 404), "The firmware list fw/m.json could not be fetched: the server answered 404, so this " +
+        "page offers no firmware of its own. Choose the firmware's file yourself, or tell the site's maker."],
+      [say.manifestUnusable('m.json', 'network'), /^The firmware list m\.json could not be fetched: the network cannot be reached, so/],
+      [say.manifestUnusable('m.json', 'json'), /^The firmware list m\.json is not JSON, so/],
+      [say.manifestUnusable('m.json', { at: '', want: 'object', missing: false }), /^The firmware list m\.json is not a JSON object, so/],
+      [say.manifestUnusable('m.json', { at: 'firmwares[0].file', want: 'text', missing: true }), /^The firmware list m\.json has no "firmwares\[0\]\.file", so/],
+      [say.manifestUnusable('m.json', { at: 'firmwares[1].sha256', want: 'sha256', missing: false }),
+        /^The firmware list m\.json has a "firmwares\[1\]\.sha256" that is not 64 lowercase hex digits, so/],
+      [say.held({ name: 'b.syx', sha256: 'ab', kept: false, upload: true }), 'This page holds the upload b.syx (SHA-256 ab). It is ' +
+        'checked below, and offered to send if it is valid; you can still choose another file.'],
+    ];
+    for (const [got, wanted] of rows) {
+      if (wanted instanceof RegExp) assert.match(got, wanted);
+      else assert.equal(got, wanted);
+    }
+  });
+
+  test('the failures the host page is told of', () => {
+    const state = newState();
+    state.limits = limits;
+    const told = () => shownFailures(state).filter(([, m]) => m).map(([where]) => where);
+    assert.deepEqual(told(), []);
+    choose(state, 'convert', 'a.hex');
+    state.convert.answer = converted({ outcome: 'read_errors' });
+    choose(state, 'check', 'b.syx');
+    state.check.answer = checked();
+    assert.deepEqual(told(), ['convert']);
+    state.check.answer = checked({ outcome: 'unreadable' });
+    state.manifest.trouble = 'The firmware list is wrong.';
+    state.send = { result: 'Cancelled after block 1 of 3; send the whole upload again.', detail: '', failed: false, shown: null };
+    assert.deepEqual(told(), ['convert', 'check', 'held']);
+    state.send.failed = true;
+    state.failure = 'The converter could not be loaded.';
+    assert.deepEqual(told(), ['status', 'convert', 'check', 'held', 'send']);
+    choose(state, 'convert', 'c.hex');
+    Object.assign(state.convert, { ended: say.readingStopped('c.hex'), failed: false });
+    assert.ok(!told().includes('convert'), 'a Stop is no failure');
+    state.convert.failed = true;
+    assert.ok(told().includes('convert'), 'a read that stalled is');
   });
 });
 

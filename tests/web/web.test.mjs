@@ -5,7 +5,7 @@
 import assert from 'node:assert/strict';
 import { execFileSync, spawnSync } from 'node:child_process';
 import { createHash } from 'node:crypto';
-import { mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
+import { cpSync, mkdtempSync, mkdirSync, readdirSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join, relative } from 'node:path';
 import { after, before, describe, test as nodeTest } from 'node:test';
@@ -124,6 +124,11 @@ function pageSetup(mode) {
     Object.defineProperty(window, 'localStorage', refuse);
     mode = 'fake';
   }
+  // What the updater tells its host page.
+  window.events = [];
+  for (const type of ['ferrolet-ready', 'ferrolet-sent', 'ferrolet-failed']) {
+    document.addEventListener(type, (e) => window.events.push({ type, from: e.target.id, ...e.detail }));
+  }
   window.midiRequests = 0;
   if (mode === 'none') {
     delete Navigator.prototype.requestMIDIAccess;
@@ -241,6 +246,40 @@ before(() => {
   writeFileSync(join(files, 'bad.hex'), ':0100000041BF\r\n');
   built.refused = spawnSync('bash', [join(root, 'scripts/web.sh'), '--build-only', '--firmware', join(files, 'bad.hex')],
     { encoding: 'utf8', cwd: root });
+});
+
+// A maker's site, made of the bundle's files alone (no build): the updater copied into updater/,
+// firmwares and manifests of its own in fw/, and pages that hold the element.
+const sha = (bytes) => createHash('sha256').update(bytes).digest('hex');
+const site = join(files, 'site');
+const siteFirmwares = { 'tarvenbox-1.2.hex': example, 'tarvenbox-1.1.hex': upTo(16383), 'blink.syx': blinkUpload };
+const SITE_CSP = "default-src 'self'; script-src 'self' 'wasm-unsafe-eval'; style-src 'self'";
+before(() => {
+  cpSync(pageDir, join(site, 'updater'), { recursive: true });
+  mkdirSync(join(site, 'fw'));
+  for (const [name, bytes] of Object.entries(siteFirmwares)) writeFileSync(join(site, 'fw', name), bytes);
+  const broken = Buffer.from(blinkUpload);
+  broken[300] ^= 1;
+  writeFileSync(join(site, 'fw', 'broken.syx'), broken);
+  const manifests = {
+    'manifest.json': { name: 'Tarvenbox', firmwares: [
+      { version: '1.2', file: 'tarvenbox-1.2.hex', sha256: sha(example), notes: 'Blinks twice as fast.' },
+      { version: '1.1', file: 'tarvenbox-1.1.hex', sha256: sha(siteFirmwares['tarvenbox-1.1.hex']), notes: 'Fills the memory.' }] },
+    'wrong-sha.json': { name: 'Tarvenbox', firmwares: [{ version: '1.2', file: 'tarvenbox-1.2.hex', sha256: sha(blinkUpload) }] },
+    'uploads.json': { name: 'Tarvenbox', firmwares: [{ version: 'good', file: 'blink.syx', sha256: sha(blinkUpload) }, { version: 'broken', file: 'broken.syx' }] },
+    'missing.json': { name: 'Tarvenbox', firmwares: [{ version: '1.0' }] },
+  };
+  for (const [name, json] of Object.entries(manifests)) writeFileSync(join(site, 'fw', name), JSON.stringify(json));
+  const pageOf = (body, head = '') => '<!doctype html><html lang="en"><head><meta charset="utf-8"><title>Tarvenbox support</title>' +
+    `<script type="module" src="updater/ferrolet-updater.js"></script>${head}</head><body><main><h1>Tarvenbox</h1>${body}</main></body></html>`;
+  for (const name of Object.keys(manifests)) {
+    writeFileSync(join(site, name.replace('.json', '.html')), pageOf(`<ferrolet-updater manifest="fw/${name}"></ferrolet-updater>`));
+  }
+  // A host stylesheet that would hide every control it reaches, and themes the element.
+  writeFileSync(join(site, 'hostile.css'), 'button, input, select { display: none !important; }\n' +
+    'ferrolet-updater { --ferrolet-accent: rgb(1, 2, 3); } ferrolet-updater::part(title) { letter-spacing: 3px; }\n');
+  writeFileSync(join(site, 'two.html'), pageOf('<section id="host-section"><ferrolet-updater id="a" manifest="fw/manifest.json">' +
+    '</ferrolet-updater></section><ferrolet-updater id="b"></ferrolet-updater>', '<link rel="stylesheet" href="hostile.css">'));
 });
 
 test('a page with a firmware inside is the same files from any folder, and a firmware the converter refuses is never put in one', () => {
@@ -932,6 +971,85 @@ for (const browserName of BROWSERS) {
         await page.browserContext().close();
         other.close();
       }
+    });
+
+    test("a maker's site: the element and a manifest, served with the site's CSP, offers exactly what the manifest names", async () => {
+      const { server, url } = await servePage({ dir: site, headers: { 'content-security-policy': SITE_CSP } });
+      const events = (page) => page.evaluate(() => window.events.splice(0));
+      // The first firmware converts by itself; the other is offered on choice.
+      const page = await open('fake', { url: `${url}manifest.html` });
+      assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      assert.equal(await text(page, '#held'), `This page holds the firmware tarvenbox-1.2.hex (SHA-256 ${sha(example)}). It is converted ` +
+        'below, ready to download or send; you can still choose another file.');
+      assert.equal(await text(page, '#notes'), 'Blinks twice as fast.');
+      assert.deepEqual(await page.$$eval('ferrolet-updater >>> #version option', (o) => o.map((e) => e.textContent)), ['1.2', '1.1']);
+      await page.click('ferrolet-updater >>> #download');
+      const wanted = command(ferrolet, ['tarvenbox-1.2.hex'], { 'tarvenbox-1.2.hex': example }).file('tarvenbox-1.2.syx');
+      assert.deepEqual(Buffer.from((await downloaded(page)).bytes), wanted);
+      assert.deepEqual(await events(page), [{ type: 'ferrolet-ready', from: '', name: 'tarvenbox-1.2.syx', bytes: 555 }]);
+      await page.$eval('ferrolet-updater >>> #version', (e) => { e.value = '1'; e.dispatchEvent(new Event('change')); });
+      await until(page, () => $('#convert-verdict').textContent.startsWith('Converted: 128'));
+      assert.equal(await text(page, '#notes'), 'Fills the memory.');
+      assert.deepEqual(await events(page), [{ type: 'ferrolet-ready', from: '', name: 'tarvenbox-1.1.syx', bytes: 20180 }]);
+      await page.click('ferrolet-updater >>> #download');
+      assert.deepEqual(Buffer.from((await downloaded(page)).bytes),
+        command(ferrolet, ['tarvenbox-1.1.hex'], siteFirmwares).file('tarvenbox-1.1.syx'));
+      // A whole upload sent through Web MIDI is told as such.
+      await page.click('ferrolet-updater >>> #find-ports');
+      await until(page, () => !$('#send-button').disabled);
+      await page.click('ferrolet-updater >>> #send-button');
+      await until(page, () => window.events.some((e) => e.type === 'ferrolet-sent'));
+      assert.deepEqual((await events(page)).filter((e) => e.type === 'ferrolet-sent'), [{ type: 'ferrolet-sent', from: '', name: 'tarvenbox-1.1.syx', bytes: 20180 }]);
+      await accessible(page, "a maker's page");
+      await shot(page, 'maker-site');
+      await page.browserContext().close();
+      // A firmware whose bytes are not the manifest's, a manifest that lacks a field, and uploads
+      // in the manifest: only what checks valid and matches is offered, and the host is told why not.
+      const refused = [
+        { page: 'wrong-sha', held: `The firmware tarvenbox-1.2.hex is not the one this page's firmware list names: its SHA-256 is ${sha(example)}, ` +
+          `the list gives ${sha(blinkUpload)}. The site may be copied only in part, or the file kept from an older version, so nothing ` +
+          "is offered. Reload the page; if this stays, tell the site's maker, or choose the firmware's file yourself." },
+        { page: 'missing', held: 'The firmware list fw/missing.json has no "firmwares[0].file", so this page offers no firmware of its ' +
+          "own. Choose the firmware's file yourself, or tell the site's maker." },
+      ];
+      for (const row of refused) {
+        const other = await open('fake', { url: `${url}${row.page}.html` });
+        await until(other, () => $('#held').textContent !== '');
+        assert.equal(await text(other, '#held'), row.held, row.page);
+        assert.equal(await text(other, '#send-source'), 'convert a firmware or check an upload first.');
+        assert.ok(await isDisabled(other, '#download'));
+        assert.deepEqual(await events(other), [{ type: 'ferrolet-failed', from: '', message: row.held }], row.page);
+        assert.deepEqual(await other.evaluate(() => window.cspViolations), [], row.page);
+        await other.browserContext().close();
+      }
+      const uploads = await open('fake', { url: `${url}uploads.html` });
+      assert.equal(await verdictOf(uploads, 'check'), 'Valid: every frame, CRC and block number is right.');
+      assert.equal(await text(uploads, '#send-source'), 'blink.syx (checked, 555 bytes)');
+      assert.match(await text(uploads, '#held'), /^This page holds the upload blink\.syx \(SHA-256 [0-9a-f]{64}\)\. It is checked below/);
+      await uploads.$eval('ferrolet-updater >>> #version', (e) => { e.value = '1'; e.dispatchEvent(new Event('change')); });
+      await until(uploads, () => $('#check-verdict').textContent.startsWith('Invalid'));
+      assert.equal(await text(uploads, '#send-source'), 'convert a firmware or check an upload first.');
+      assert.deepEqual(await events(uploads), [{ type: 'ferrolet-ready', from: '', name: 'blink.syx', bytes: 555 },
+        { type: 'ferrolet-failed', from: '', message: 'Invalid: the upload is broken; do not send it.' }]);
+      await uploads.browserContext().close();
+      // Two elements on one page under a hostile stylesheet: each keeps its own state, its
+      // controls stay visible, its styles stay inside, and the host themes it where it may.
+      const two = await open('fake', { url: `${url}two.html` });
+      await until(two, () => document.querySelector('#b').dataset.ready === 'yes');
+      assert.equal(await verdictOf(two, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      await (await two.$('#b >>> #hex-file')).uploadFile(join(site, 'fw', 'tarvenbox-1.1.hex'));
+      await until(two, () => document.querySelector('#b').shadowRoot.querySelector('#convert-verdict').textContent !== '');
+      assert.equal(await two.$eval('#b >>> #convert-verdict', (e) => e.textContent), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      assert.equal(await text(two, '#convert-verdict'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      assert.equal(await two.$eval('#b >>> #held', (e) => e.textContent), '');
+      for (const id of ['#a', '#b']) assert.ok(await two.$eval(`${id} >>> #find-ports`, (e) => e.offsetHeight > 0), id);
+      assert.equal(await two.$eval('#host-section', (e) => getComputedStyle(e).borderTopWidth), '0px');
+      assert.equal(await two.$eval('#a >>> #find-ports', (e) => getComputedStyle(e).backgroundColor), 'rgb(1, 2, 3)');
+      assert.equal(await two.$eval('#a >>> #convert-title', (e) => getComputedStyle(e).letterSpacing), '3px');
+      assert.deepEqual(await two.evaluate(() => window.cspViolations), []);
+      await shot(two, 'maker-two-elements');
+      await two.browserContext().close();
+      server.close();
     });
 
     test('after one visit the page, with a firmware inside or without, works without the network', async () => {
