@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the release files that scripts/release.sh left in dist/: the checksums, lintian on the
 # package (with the default maintainer, only its placeholder address may be flagged), the package
-# installed and used, the Linux archive's programs, the Windows zip's programs under Wine, and the
-# source archive building.
+# installed and used, the Linux archive's programs, the Windows zip's programs under Wine, the web
+# zip's updater, and the source archive building.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-prerequisites.sh lintian groff-base wine python3 cmake make g++
@@ -52,6 +52,14 @@ wineboot --init >/dev/null 2>&1
 try_programs "$windows/ferrolet.exe" "$windows/ferrolet-check.exe" wine
 wineserver -k >/dev/null 2>&1 || true
 echo "the Windows zip's programs convert the example under Wine"
+
+# What a maker copies into a site: the whole updater, element and core, as the page was built.
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
+  "dist/ferrolet-$version-web.zip" "$work"
+web=$work/ferrolet-$version-web
+for file in ferrolet-updater.js app.js core-worker.js ferrolet.js ferrolet.wasm style.css; do [ -s "$web/$file" ]; done
+diff -r "$web" build/web >/dev/null
+echo "the web zip holds the updater element and its core, as built"
 
 tar -xzf "dist/ferrolet-$version.tar.gz" -C "$work"
 (cd "$work/ferrolet-$version" && cmake --preset tool >/dev/null && cmake --build --preset tool >/dev/null)

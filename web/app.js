@@ -4,7 +4,7 @@
 // limit and program message is the core's, asked of the element's own worker (web/core.js); the
 // page's own sentences are in web/words.js. Sending is web/midi.js's.
 import { startCore } from './core.js';
-import { fileName, isUpload, readManifest } from './manifest.js';
+import { fileName, firstOffered, isUpload, matches, readManifest } from './manifest.js';
 import { INTERRUPTED_KEY, midiHandlers, PAUSE_KEY, sha256Of } from './midi.js';
 import { canSend, choose, current, downloadOf, guardedStorage, newState, offerOf, withinPauseLimits } from './state.js';
 import { findElements, render, shownFailures } from './view.js';
@@ -265,7 +265,7 @@ export function mountUpdater(host, root, { manifest }) {
     }
     const sha256 = await sha256Of(bytes);
     if (!current(state, box, stamp)) return;
-    if (entry.sha256 && entry.sha256 !== sha256) {
+    if (!matches(entry, sha256)) {
       state.manifest.trouble = say.heldMismatch(name, entry.sha256, sha256);
       return show();
     }
@@ -319,8 +319,8 @@ export function mountUpdater(host, root, { manifest }) {
     if (manifest) {
       state.manifest.trouble = await readFirmwareList();
       show();
-      const first = state.manifest.firmwares[0];
-      if (first && !(isUpload(first.file) ? files.upload : files.hex)) offerFirmware(0);
+      const first = firstOffered(state.manifest.firmwares, files);
+      if (first >= 0) offerFirmware(first);
     }
     const build = meta('ferrolet-build');
     if (build && 'serviceWorker' in navigator) {

@@ -37,6 +37,17 @@ export function readManifest(json) {
   return { name, firmwares: read };
 }
 
+/** True if the bytes whose SHA-256 is `sha256` may be offered as `entry`: no SHA-256 given, or this one. @param {Firmware} entry @param {string} sha256 */
+export const matches = (entry, sha256) => entry.sha256 === '' || entry.sha256 === sha256;
+
+/**
+ * The entry of `firmwares` to offer when the element starts: the first, unless the user has
+ * already chosen a file for the box it goes to (a firmware for a .hex, an upload for a .syx).
+ * @param {Firmware[]} firmwares @param {{ hex: unknown, upload: unknown }} chosen
+ */
+export const firstOffered = (firmwares, chosen) =>
+  (firmwares.length > 0 && !(isUpload(firmwares[0].file) ? chosen.upload : chosen.hex) ? 0 : -1);
+
 /** Whether the updater checks the file `file` (an upload) or converts it (a HEX file). @param {string} file */
 export const isUpload = (file) => /\.syx$/i.test(file);
 

@@ -5,7 +5,7 @@ import assert from 'node:assert/strict';
 import { describe, test } from 'node:test';
 import { CALLS, orderedArgs, readResult } from '../../web/boundary.js';
 import { startCore } from '../../web/core.js';
-import { fileName, isUpload, readManifest } from '../../web/manifest.js';
+import { fileName, firstOffered, isUpload, matches, readManifest } from '../../web/manifest.js';
 import {
   canCopyReport, canSend, canTest, choose, chosenPort, current, downloadOf, guardedStorage, newState, offerOf, withinPauseLimits,
 } from '../../web/state.js';
@@ -289,6 +289,18 @@ describe("a maker's manifest", () => {
       const read = readManifest(json);
       assert.deepEqual('problem' in read ? read.problem : read, wanted, JSON.stringify(json));
     }
+  });
+
+  test('which firmware is offered at the start, and only bytes that match their SHA-256', () => {
+    const hex = entry();
+    const syx = entry({ file: 'fw/t.syx' });
+    const rows = [
+      [firstOffered([hex, syx], { hex: null, upload: null }), 0], [firstOffered([hex], { hex: 'a.hex', upload: null }), -1],
+      [firstOffered([hex], { hex: null, upload: 'u.syx' }), 0], [firstOffered([syx, hex], { hex: 'a.hex', upload: null }), 0],
+      [firstOffered([syx], { hex: null, upload: 'u.syx' }), -1], [firstOffered([], { hex: null, upload: null }), -1],
+      [matches(hex, hash), true], [matches(hex, 'b'.repeat(64)), false], [matches(entry({ sha256: '' }), 'b'.repeat(64)), true],
+    ];
+    for (const [i, [got, wanted]] of rows.entries()) assert.equal(got, wanted, `row ${i}`);
   });
 
   test('which box takes a file, under which name, and what is said when the list cannot be used', () => {
