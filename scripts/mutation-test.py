@@ -648,7 +648,7 @@ def web_suite(tree, oracle):
     if run(["bash", "scripts/lint.sh", "--page-only"], tree).returncode != 0:
         return False
     # One browser is enough to judge a fault, and takes half the time; the suite runs both.
-    env = dict(os.environ, FERROLET_ORACLE=oracle,
+    env = dict(os.environ, FERROLET_ORACLE=oracle, FERROLET_BAIL="1",
                FERROLET_BROWSERS=os.environ.get("MUTATION_BROWSERS", "chrome"))
     return run(["npm", "test", "--silent"], os.path.join(tree, "tests", "web"), env=env).returncode == 0
 

@@ -12,8 +12,18 @@ import { after, before, describe, test as nodeTest } from 'node:test';
 import { BROWSERS, launchBrowser, root, servePage } from './serve.mjs';
 
 // Each test fails after four minutes rather than hanging; the file as a whole may take longer
-// (package.json gives it a quarter of an hour).
-const test = (name, fn) => nodeTest(name, { timeout: 240000 }, fn);
+// (package.json gives it a quarter of an hour). With FERROLET_BAIL set (the mutation pass), the
+// tests after a failing one are skipped: one failure is its verdict.
+const bail = { wanted: Boolean(process.env.FERROLET_BAIL), failed: false };
+const test = (name, fn) => nodeTest(name, { timeout: 240000 }, async (t) => {
+  if (bail.wanted && bail.failed) return t.skip('a test before failed');
+  try {
+    return await fn(t);
+  } catch (error) {
+    bail.failed = true;
+    throw error;
+  }
+});
 
 const pageDir = join(root, 'build/web');
 // FERROLET_ORACLE names another build of the programs (the mutation pass keeps them unchanged).
