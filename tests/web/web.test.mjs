@@ -924,6 +924,8 @@ for (const browserName of BROWSERS) {
           };
           if ('${slices}' === 'stall') Blob.prototype.arrayBuffer = () => new Promise(() => {});
           if ('${slices}' === 'fail') Blob.prototype.arrayBuffer = () => Promise.reject(new DOMException('gone', 'NotReadableError'));
+          const whole = Blob.prototype.arrayBuffer;
+          if ('${slices}' === 'short') Blob.prototype.arrayBuffer = async function () { return (await whole.call(this)).slice(0, 10); };
         }\n` + readFileSync(join(pageDir, 'core-worker.js'), 'utf8');
         // A read that brings nothing for half a second counts as stalled here, not after five.
         const actions = readFileSync(join(pageDir, 'core-actions.js'), 'utf8').replace('const STALL_MS = 5000;', 'const STALL_MS = 500;');
@@ -941,6 +943,12 @@ for (const browserName of BROWSERS) {
         } else {
           assert.equal(await verdictOf(stalled, 'convert'), "Refused: the firmware's data do not start at address 0.");
           assert.equal(await text(stalled, '#convert-messages'), asThePageShows(expected.out));
+        }
+        if (slices === 'short') {
+          // An upload whose first bytes read shorter than the file is unreadable, not broken.
+          await choose(stalled, '#syx-file', 'blink.syx', blinkUpload);
+          await verdictOf(stalled, 'check');
+          assert.equal(await text(stalled, '#check-report'), 'Cannot read upload file blink.syx\n');
         }
         await stalled.browserContext().close();
         server.close();
