@@ -516,6 +516,7 @@ for (const browserName of BROWSERS) {
         await until(page, () => $active() === 'cancel-button');
         await until(page, () => $('#send-result').textContent.startsWith('Sent'));
         assert.equal(await page.evaluate(() => $active()), 'send-button');
+        assert.ok(await isDisabled(page, '#cancel-button'), 'nothing to cancel once sent');
         const sent = await page.evaluate(() => window.sent);
         const joined = [...sent[0].bytes, ...new Array(62).fill(0), ...sent.slice(1).flatMap((m) => m.bytes)];
         assert.deepEqual(Buffer.from(joined), blinkUpload, 'the messages with the gap put back are the upload');
