@@ -735,16 +735,18 @@ for (const browserName of BROWSERS) {
       await accessible(page, 'a page with a firmware inside');
       await page.browserContext().close();
       held.close();
-      // A file chosen while the page still fetches its firmware is what stays converted.
-      const { server: slow, url: slowUrl } = await servePage({ dir: join(root, 'build/web-firmware'),
-        delay: (path) => (path === '/firmware.json' ? 1500 : 0) });
-      const early = await open('fake', { url: slowUrl });
-      await choose(early, '#hex-file', 'full.hex', upTo(16383));
-      await new Promise((resolve) => setTimeout(resolve, 2500));
-      assert.equal(await verdictOf(early, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
-      assert.equal(await text(early, '#held'), '');
-      await early.browserContext().close();
-      slow.close();
+      // A file chosen while the page still fetches its manifest, or its firmware, is what stays converted.
+      for (const held of ['/firmware.json', '/firmware/blink.hex']) {
+        const { server: slow, url: slowUrl } = await servePage({ dir: join(root, 'build/web-firmware'),
+          delay: (path) => (path === held ? 1500 : 0) });
+        const early = await open('fake', { url: slowUrl });
+        await choose(early, '#hex-file', 'full.hex', upTo(16383));
+        await new Promise((resolve) => setTimeout(resolve, 2500));
+        assert.equal(await verdictOf(early, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.', held);
+        assert.equal(await text(early, '#held'), '', held);
+        await early.browserContext().close();
+        slow.close();
+      }
     });
 
     test('a send cut off by reloading the page is reported when it comes back', async () => {
