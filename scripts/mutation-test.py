@@ -518,7 +518,7 @@ FAULTS = [
     ("app: the plain element asks for a firmware list", "web/app.js",
      "    if (manifest) {\n      state.manifest.trouble", "    {\n      state.manifest.trouble"),
     ("app: a file chosen while the held firmware is fetched replaced by it", "web/app.js",
-     "if (!state.limits || (stamp && !current(state, 'convert', stamp))) return;", "if (!state.limits) return;"),
+     "    // A file chosen meanwhile is what the box takes instead.\n    if (!current(state, box, stamp)) return;", ""),
     ("app: an older choice's answer kept", "web/app.js",
      "    if (!current(state, box, stamp)) return null;\n    b.answer =", "    b.answer ="),
     ("app: the dropped upload taken for its firmware", "web/app.js",

@@ -88,7 +88,7 @@ export function mountUpdater(host, root, { manifest }) {
    * @param {File} file @param {import('./state.js').Held | null} held @param {number} stamp
    */
   async function convertFile(file, held = null, stamp = 0) {
-    if (!state.limits || (stamp && !current(state, 'convert', stamp))) return; // a file chosen meanwhile is converted instead
+    if (!state.limits) return; // kept in its picker, and converted once the core has answered
     core.stop('convert');
     stamp = stamp || choose(state, 'convert', file.name);
     Object.assign(state.convert, { name: file.name, held });
@@ -100,7 +100,7 @@ export function mountUpdater(host, root, { manifest }) {
 
   /** Checks the upload in the pickers, or `held` (an upload the page holds) for the choice `stamp`. */
   async function checkFiles(held = /** @type {{ file: File, about: import('./state.js').Held } | null} */ (null), stamp = 0) {
-    if (!state.limits || (stamp && !current(state, 'check', stamp))) return; // kept in its picker, and checked once the core has answered
+    if (!state.limits) return; // kept in its picker, and checked once the core has answered
     core.stop('check');
     const upload = held ? held.file : files.upload;
     const firmware = held ? null : files.firmware;
@@ -264,6 +264,7 @@ export function mountUpdater(host, root, { manifest }) {
       return show();
     }
     const sha256 = await sha256Of(bytes);
+    // A file chosen meanwhile is what the box takes instead.
     if (!current(state, box, stamp)) return;
     if (!matches(entry, sha256)) {
       state.manifest.trouble = say.heldMismatch(name, entry.sha256, sha256);
