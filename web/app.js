@@ -250,6 +250,8 @@ export function mountUpdater(host, root, { manifest }) {
     const upload = isUpload(entry.file);
     const box = upload ? 'check' : 'convert';
     const name = fileName(entry.file);
+    // What the box still reads for an earlier choice is of no use now.
+    core.stop(box);
     const stamp = choose(state, box, name);
     Object.assign(state.manifest, { chosen, trouble: '' });
     show();
