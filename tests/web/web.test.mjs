@@ -877,6 +877,14 @@ for (const browserName of BROWSERS) {
       await page.click('ferrolet-updater >>> #convert-stop');
       assert.equal(await verdictOf(page, 'convert'), 'Stopped reading big.hex. Choose the file again to start over.');
       assert.equal(await text(page, '#convert-reading'), '');
+      // The same file as the firmware to check an upload against, stopped in the Check box.
+      await (await page.$('ferrolet-updater >>> #check-hex-file')).uploadFile(big);
+      await choose(page, '#syx-file', 'blink.syx', blinkUpload);
+      await until(page, () => /^Reading big\.hex: /.test($('#check-reading').textContent));
+      await page.click('ferrolet-updater >>> #check-stop');
+      assert.equal(await verdictOf(page, 'check'), 'Stopped reading big.hex. Choose the file again to start over.');
+      await clear(page, '#check-hex-file');
+      await clear(page, '#syx-file');
 
       // Either box used while the other still reads: each keeps its own answer.
       for (const other of ['#syx-file', '#check-hex-file']) {
