@@ -134,6 +134,9 @@ function pageSetup(mode) {
     Object.defineProperty(window, 'localStorage', refuse);
     mode = 'fake';
   }
+  // Errors no script of the page caught.
+  window.errors = [];
+  addEventListener('error', (e) => window.errors.push(e.message));
   // What the updater tells its host page.
   window.events = [];
   for (const type of ['ferrolet-ready', 'ferrolet-sent', 'ferrolet-failed']) {
@@ -1073,6 +1076,10 @@ for (const browserName of BROWSERS) {
       assert.equal(await two.$eval('#b >>> #convert-verdict', (e) => e.textContent), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
       assert.equal(await text(two, '#convert-verdict'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       assert.equal(await two.$eval('#b >>> #held', (e) => e.textContent), '');
+      // Moved on its page, an element keeps what it shows, and its code runs once.
+      await two.evaluate(() => document.querySelector('main').prepend(document.querySelector('#b')));
+      assert.equal(await two.$eval('#b >>> #convert-verdict', (e) => e.textContent), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      assert.deepEqual(await two.evaluate(() => window.errors), []);
       for (const id of ['#a', '#b']) assert.ok(await two.$eval(`${id} >>> #find-ports`, (e) => e.offsetHeight > 0), id);
       assert.equal(await two.$eval('#host-section', (e) => getComputedStyle(e).borderTopWidth), '0px');
       assert.equal(await two.$eval('#a >>> #find-ports', (e) => getComputedStyle(e).backgroundColor), 'rgb(1, 2, 3)');
