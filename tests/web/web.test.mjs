@@ -1008,10 +1008,20 @@ for (const browserName of BROWSERS) {
     });
 
     test("a maker's site: the element and a manifest, served with the site's CSP, offers exactly what the manifest names", async () => {
-      const { server, url } = await servePage({ dir: site, headers: { 'content-security-policy': SITE_CSP } });
+      const asked = [];
+      const { server, url } = await servePage({ dir: site, headers: { 'content-security-policy': SITE_CSP },
+        answer: (path) => void asked.push(path) });
       const events = (page) => page.evaluate(() => window.events.splice(0));
-      // The first firmware converts by itself; the other is offered on choice.
-      const page = await open('fake', { url: `${url}manifest.html` });
+      // The first firmware converts by itself; the other is offered on choice. The page asks the
+      // host for nothing it does not have (no service worker of its own on a maker's site).
+      const context = await browser.createBrowserContext();
+      const page = await context.newPage();
+      const failed = [];
+      // (The browser's own request for a favicon is the maker's page's business.)
+      page.on('response', (r) => r.status() >= 400 && !r.url().endsWith('/favicon.ico') && failed.push(`${r.status()} ${r.url()}`));
+      await page.evaluateOnNewDocument(`(${pageSetup})("fake")`);
+      await page.goto(`${url}manifest.html`);
+      await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       assert.equal(await text(page, '#held'), `This page holds the firmware tarvenbox-1.2.hex (SHA-256 ${sha(example)}). It is converted ` +
         'below, ready to download or send; you can still choose another file.');
@@ -1034,9 +1044,29 @@ for (const browserName of BROWSERS) {
       await page.click('ferrolet-updater >>> #send-button');
       await until(page, () => window.events.some((e) => e.type === 'ferrolet-sent'));
       assert.deepEqual((await events(page)).filter((e) => e.type === 'ferrolet-sent'), [{ type: 'ferrolet-sent', from: '', name: 'tarvenbox-1.1.syx', bytes: 20180 }]);
+      // A send cut off is not told as sent.
+      await startSending(page, 1000, 3);
+      await page.click('ferrolet-updater >>> #cancel-button');
+      await until(page, () => $('#send-result').textContent.startsWith('Cancelled'));
+      assert.deepEqual((await events(page)).filter((e) => e.type === 'ferrolet-sent'), []);
       await accessible(page, "a maker's page");
+      assert.deepEqual(failed, []);
+      assert.ok(!asked.includes('/sw.js'), 'a service worker asked for on a maker\'s site');
       await shot(page, 'maker-site');
       await page.browserContext().close();
+      // A host that lets browsers keep the manifest for an hour: a firmware published since is
+      // what the page offers all the same.
+      let manifestOf = { name: 'Tarvenbox', firmwares: [{ version: '1.2', file: 'tarvenbox-1.2.hex' }] };
+      const kept = await servePage({ dir: site, headers: { 'cache-control': 'max-age=3600' },
+        answer: (path) => (path === '/fw/manifest.json' ? JSON.stringify(manifestOf) : undefined) });
+      const returning = await open('fake', { url: `${kept.url}manifest.html` });
+      assert.equal(await verdictOf(returning, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
+      manifestOf = { name: 'Tarvenbox', firmwares: [{ version: '1.1', file: 'tarvenbox-1.1.hex' }] };
+      await returning.reload();
+      await returning.waitForSelector('ferrolet-updater[data-ready="yes"]');
+      assert.equal(await verdictOf(returning, 'convert'), 'Converted: 128 data blocks, 20180 bytes, ready to download or send.');
+      await returning.browserContext().close();
+      kept.server.close();
       // A firmware whose bytes are not the manifest's, a manifest that lacks a field, and uploads
       // in the manifest: only what checks valid and matches is offered, and the host is told why not.
       const refused = [
