@@ -57,9 +57,16 @@ echo "the Windows zip's programs convert the example under Wine"
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1]).extractall(sys.argv[2])' \
   "dist/ferrolet-$version-web.zip" "$work"
 web=$work/ferrolet-$version-web
-for file in ferrolet-updater.js app.js core-worker.js ferrolet.js ferrolet.wasm style.css; do [ -s "$web/$file" ]; done
-diff -r "$web" build/web >/dev/null
-echo "the web zip holds the updater element and its core, as built"
+for file in index.html ferrolet-updater.js markup.js app.js core-worker.js core-actions.js ferrolet.js ferrolet.wasm style.css; do
+  [ -s "$web/$file" ] || { echo "the web zip lacks $file"; exit 1; }
+done
+grep -q '<ferrolet-updater>' "$web/index.html"
+# Every file of it is one the service worker keeps for use offline.
+for file in "$web"/*; do
+  name=$(basename "$file")
+  [ "$name" = sw.js ] || grep -q "'$name'" "$web/sw.js" || { echo "the service worker does not keep $name"; exit 1; }
+done
+echo "the web zip holds the updater element, its core, and a service worker that keeps them all"
 
 tar -xzf "dist/ferrolet-$version.tar.gz" -C "$work"
 (cd "$work/ferrolet-$version" && cmake --preset tool >/dev/null && cmake --build --preset tool >/dev/null)
