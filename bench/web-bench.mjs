@@ -20,7 +20,7 @@ for (const dir of dirs) {
 for (const measured of pages) {
   for (let i = 0; i < 10; i++) {
     await measured.page.goto(measured.url);
-    await measured.page.waitForSelector('body[data-ready="yes"]');
+    await measured.page.waitForSelector('ferrolet-updater[data-ready="yes"]');
     measured.ready.push(await measured.page.evaluate(() => performance.getEntriesByName('ferrolet-ready')[0].startTime));
   }
 }

@@ -53,7 +53,7 @@ function commandSeconds(file) {
 async function pageRun(browser, url, file) {
   const page = await (await browser.createBrowserContext()).newPage();
   await page.goto(url);
-  await page.waitForSelector('body[data-ready="yes"]');
+  await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
   await page.evaluate(() => {
     window.longest = null;
     if (PerformanceObserver.supportedEntryTypes.includes('longtask')) {
@@ -67,8 +67,8 @@ async function pageRun(browser, url, file) {
   let peak = before;
   const sampler = setInterval(() => { peak = Math.max(peak, browserMemory(browser.process().pid)); }, 100);
   const t0 = Date.now();
-  await (await page.$('#hex-file')).uploadFile(file);
-  await page.waitForFunction(() => document.querySelector('#convert-verdict').textContent !== '', { timeout: 600000, polling: 50 });
+  await (await page.$('ferrolet-updater >>> #hex-file')).uploadFile(file);
+  await page.waitForFunction(() => document.querySelector('ferrolet-updater').shadowRoot.querySelector('#convert-verdict').textContent !== '', { timeout: 600000, polling: 50 });
   const seconds = (Date.now() - t0) / 1000;
   clearInterval(sampler);
   const longest = await page.evaluate(() => window.longest);

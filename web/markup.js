@@ -2,9 +2,8 @@
 // manifest's firmwares, and the three boxes. Its labels and explanations are the page's own
 // words, as web/words.js holds its sentences; the parts a host page may style are named by `part`.
 
-/** The markup, with the element's styles at `styles`. @param {string} styles */
-export const markup = (styles) => `
-<link rel="stylesheet" href="${styles}">
+/** The markup; the element puts its styles before it. */
+export const markup = () => `
 <p id="status" part="status" role="alert" hidden></p>
 <section id="convert" class="drop" part="box" aria-labelledby="convert-title">
   <h2 id="convert-title" part="title">1. Convert a firmware</h2>

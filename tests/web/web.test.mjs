@@ -119,11 +119,27 @@ function pageSetup(mode) {
   document.addEventListener('securitypolicyviolation', (e) => {
     if (/^(https?|file):/.test(e.sourceFile || location.href)) window.cspViolations.push(`${e.violatedDirective} ${e.blockedURI} ${e.sourceFile}`);
   });
-  document.addEventListener('DOMContentLoaded', () => {
+  // Runs `start` once the updater's markup is in place (the element builds it after the host's
+  // first paint; the page without the element has it from the start).
+  const whenBuilt = (start) => document.addEventListener('DOMContentLoaded', () => {
+    const shadow = document['querySelector']('ferrolet-updater')?.shadowRoot;
+    if (!shadow || $('#send-result')) return start();
+    const built = new MutationObserver(() => {
+      if (!$('#send-result')) return;
+      built.disconnect();
+      start();
+    });
+    built.observe(shadow, { childList: true });
+  });
+  whenBuilt(() => {
+    window.builtAt = performance.now();
+    window.styledWhenBuilt = Boolean($('link[rel="stylesheet"]')?.sheet);
+  });
+  whenBuilt(() => {
     new MutationObserver(() => { window.resultAt = performance.now(); })
       .observe($('#send-result'), { childList: true, characterData: true, subtree: true });
   });
-  document.addEventListener('DOMContentLoaded', () => {
+  whenBuilt(() => {
     const copy = $('#copy-report');
     const status = $('#test-status');
     new MutationObserver(() => { if (!copy.hidden && status.textContent.startsWith('Testing')) window.copiedMidTest = true; })
@@ -225,6 +241,8 @@ const clear = (page, selector) =>
   page.evaluate((s) => { $(s).files = new DataTransfer().files; }, selector);
 // Writes `content` as the file `name` and chooses it in the picker `selector`.
 async function choose(page, selector, name, content) {
+  // A picker is there to choose in once the element has built its markup.
+  await page.waitForSelector(deep(selector));
   await clear(page, selector);
   const dir = mkdtempSync(join(files, 'f-'));
   writeFileSync(join(dir, name), content);
@@ -1022,6 +1040,18 @@ for (const browserName of BROWSERS) {
       await page.evaluateOnNewDocument(`(${pageSetup})("fake")`);
       await page.goto(`${url}manifest.html`);
       await page.waitForSelector('ferrolet-updater[data-ready="yes"]');
+      // The updater leaves the host page's first paint alone: it builds after it, never shown
+      // without its styles, and until then an element shows what the host put inside it.
+      assert.deepEqual(await page.evaluate(() => {
+        const painted = performance.getEntriesByName('first-contentful-paint')[0]?.startTime;
+        const fresh = document.createElement('ferrolet-updater');
+        fresh.innerHTML = '<p>Loading…</p>';
+        document.body.append(fresh);
+        const shown = fresh.shadowRoot?.querySelector('slot')?.assignedNodes().map((n) => n.textContent);
+        const held = [...(fresh.shadowRoot?.children ?? [])].map((e) => e.localName);
+        fresh.remove();
+        return { paintedFirst: painted < window.builtAt, styled: window.styledWhenBuilt, shown, held };
+      }), { paintedFirst: true, styled: true, shown: ['Loading…'], held: ['slot'] });
       assert.equal(await verdictOf(page, 'convert'), 'Converted: 3 data blocks, 555 bytes, ready to download or send.');
       assert.equal(await text(page, '#held'), `This page holds the firmware tarvenbox-1.2.hex (SHA-256 ${sha(example)}). It is converted ` +
         'below, ready to download or send; you can still choose another file.');
