@@ -373,6 +373,10 @@ for (const browserName of BROWSERS) {
         verdict: 'Refused: the HEX file has errors; the messages below name each one.', shot: 'refused' },
       { name: 'starts_at_0100.hex', hex: record(0x100, 0, [1, 2]) + ':00000001FF\r\n',
         verdict: "Refused: the firmware's data do not start at address 0." },
+      // Longer than one chunk of the read, its last chunk all line ends: what the file looks like
+      // is told by its first bytes.
+      { name: 'starts_at_0100_long.hex', hex: record(0x100, 0, [1, 2]) + '\r\n'.repeat(3 << 19),
+        verdict: "Refused: the firmware's data do not start at address 0." },
       { name: 'beyond_memory.hex', hex: record(0, 0, [1]) + record(16376, 0, new Array(16).fill(0x5a)),
         verdict: 'Refused: the firmware does not fit into the 16 KB of program memory.' },
       { name: 'cut_short.hex', hex: upTo(40) + ':0100', verdict: 'Refused: the HEX file has errors; the messages below name each one.' },
