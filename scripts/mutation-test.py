@@ -595,6 +595,8 @@ FAULTS = [
      "entry.sha256 === '' || entry.sha256 === sha256;", "entry.sha256 !== undefined;"),
     ("app: a firmware's path taken from the page, not from its manifest", "web/app.js",
      "fetchCurrent(new URL(entry.file, state.manifest.url))", "fetchCurrent(new URL(entry.file, document.baseURI))"),
+    ("app: a firmware the server refused said to be out of the network's reach", "web/app.js",
+     "        why = got.status;", "        why = 'network';"),
     ("app: an upload in the manifest converted", "web/app.js",
      "    if (upload) checkFiles({ file: new File([bytes], name), about }, stamp);\n    else convertFile",
      "    convertFile"),

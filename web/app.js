@@ -256,13 +256,21 @@ export function mountUpdater(host, root, { manifest }) {
     Object.assign(state.manifest, { chosen, trouble: '' });
     show();
     let bytes;
+    /** @type {number | 'network'} */
+    let why = 'network';
     try {
       const got = await fetchCurrent(new URL(entry.file, state.manifest.url));
-      if (!got.ok) throw new Error(`${got.status}`);
-      bytes = new Uint8Array(await got.arrayBuffer());
-      state.manifest.kept ||= kept(got);
+      if (got.ok) {
+        bytes = new Uint8Array(await got.arrayBuffer());
+        state.manifest.kept ||= kept(got);
+      } else {
+        why = got.status;
+      }
     } catch {
-      if (current(state, box, stamp)) state.manifest.trouble = say.HELD_MISSING;
+      why = 'network';
+    }
+    if (!bytes) {
+      if (current(state, box, stamp)) state.manifest.trouble = say.heldMissing(name, why);
       return show();
     }
     const sha256 = await sha256Of(bytes);

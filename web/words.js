@@ -116,8 +116,16 @@ export function manifestUnusable(url, why) {
   return `The firmware list ${url} ${what}, so this page offers no firmware of its own. Choose the firmware's file ` +
     "yourself, or tell the site's maker.";
 }
-export const HELD_MISSING = 'This page holds a firmware, but it could not be fetched. Reload the page when the network ' +
-  "can be reached, or choose the firmware's HEX file yourself.";
+/**
+ * The firmware `name` the page holds that could not be fetched: `why` is the HTTP status it was
+ * refused with, or 'network' where nothing answered.
+ * @param {string} name @param {number | 'network'} why
+ */
+export const heldMissing = (name, why) => (why === 'network'
+  ? `This page holds the firmware ${name}, but it could not be fetched: the network cannot be reached. Reload the page ` +
+    "when it can, or choose the firmware's file yourself."
+  : `This page holds the firmware ${name}, but it could not be fetched: the server answered ${why}. The site may be copied ` +
+    "only in part. Reload the page; if this stays, tell the site's maker, or choose the firmware's file yourself.");
 export const OUTDATED = 'A newer version of this page is published here (a new firmware, or a new release of ferrolet), ' +
   'so this one offers nothing more to download or send. Reload the page to use the new one.';
 

@@ -315,6 +315,9 @@ describe("a maker's manifest", () => {
       [say.manifestUnusable('m.json', { at: 'firmwares[0].file', want: 'text', missing: true }), /^The firmware list m\.json has no "firmwares\[0\]\.file", so/],
       [say.manifestUnusable('m.json', { at: 'firmwares[1].sha256', want: 'sha256', missing: false }),
         /^The firmware list m\.json has a "firmwares\[1\]\.sha256" that is not 64 lowercase hex digits, so/],
+      [say.heldMissing('t.hex', 404), "This page holds the firmware t.hex, but it could not be fetched: the server answered 404. " +
+        "The site may be copied only in part. Reload the page; if this stays, tell the site's maker, or choose the firmware's file yourself."],
+      [say.heldMissing('t.hex', 'network'), /^This page holds the firmware t\.hex, but it could not be fetched: the network cannot be reached\. Reload the page when it can/],
       [say.held({ name: 'b.syx', sha256: 'ab', kept: false, upload: true }), 'This page holds the upload b.syx (SHA-256 ab). It is ' +
         'checked below, and offered to send if it is valid; you can still choose another file.'],
     ];

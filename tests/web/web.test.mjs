@@ -299,6 +299,7 @@ before(() => {
     'wrong-sha.json': { name: 'Tarvenbox', firmwares: [{ version: '1.2', file: 'tarvenbox-1.2.hex', sha256: sha(blinkUpload) }] },
     'uploads.json': { name: 'Tarvenbox', firmwares: [{ version: 'good', file: 'blink.syx', sha256: sha(blinkUpload) }, { version: 'broken', file: 'broken.syx' }] },
     'missing.json': { name: 'Tarvenbox', firmwares: [{ version: '1.0' }] },
+    'absent.json': { name: 'Tarvenbox', firmwares: [{ version: '1.3', file: 'tarvenbox-1.3.hex' }] },
   };
   for (const [name, json] of Object.entries(manifests)) writeFileSync(join(site, 'fw', name), JSON.stringify(json));
   const pageOf = (body, head = '') => '<!doctype html><html lang="en"><head><meta charset="utf-8"><title>Tarvenbox support</title>' +
@@ -1109,6 +1110,8 @@ for (const browserName of BROWSERS) {
           "is offered. Reload the page; if this stays, tell the site's maker, or choose the firmware's file yourself." },
         { page: 'missing', held: 'The firmware list fw/missing.json has no "firmwares[0].file", so this page offers no firmware of its ' +
           "own. Choose the firmware's file yourself, or tell the site's maker." },
+        { page: 'absent', held: 'This page holds the firmware tarvenbox-1.3.hex, but it could not be fetched: the server answered 404. ' +
+          "The site may be copied only in part. Reload the page; if this stays, tell the site's maker, or choose the firmware's file yourself." },
       ];
       for (const row of refused) {
         const other = await open('fake', { url: `${url}${row.page}.html` });
