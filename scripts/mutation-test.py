@@ -577,6 +577,8 @@ FAULTS = [
      "      styled.then(() => {", "      Promise.resolve().then(() => {"),
     ("element: the host's own content hidden until it is built", "web/ferrolet-updater.js",
      "    root.innerHTML = '<slot></slot>';\n", ""),
+    ("element: the buttons' text not taken from its custom property", "web/style.css",
+     "  color: var(--on-accent);", "  color: var(--bg);"),
     ("element: a second connection mounts it again", "web/ferrolet-updater.js",
      "    if (this.shadowRoot) return;\n", ""),
     ("element: its elements looked up in the host page", "web/app.js",

@@ -309,7 +309,7 @@ before(() => {
   }
   // A host stylesheet that would hide every control it reaches, and themes the element.
   writeFileSync(join(site, 'hostile.css'), 'button, input, select { display: none !important; }\n' +
-    'ferrolet-updater { --ferrolet-accent: rgb(1, 2, 3); } ferrolet-updater::part(title) { letter-spacing: 3px; }\n');
+    'ferrolet-updater { --ferrolet-accent: rgb(1, 2, 3); --ferrolet-on-accent: rgb(4, 5, 6); } ferrolet-updater::part(title) { letter-spacing: 3px; }\n');
   writeFileSync(join(site, 'two.html'), pageOf('<section id="host-section"><ferrolet-updater id="a" manifest="fw/manifest.json">' +
     '</ferrolet-updater></section><ferrolet-updater id="b"></ferrolet-updater>', '<link rel="stylesheet" href="hostile.css">'));
 });
@@ -1149,7 +1149,8 @@ for (const browserName of BROWSERS) {
       assert.deepEqual(await two.evaluate(() => window.errors), []);
       for (const id of ['#a', '#b']) assert.ok(await two.$eval(`${id} >>> #find-ports`, (e) => e.offsetHeight > 0), id);
       assert.equal(await two.$eval('#host-section', (e) => getComputedStyle(e).borderTopWidth), '0px');
-      assert.equal(await two.$eval('#a >>> #find-ports', (e) => getComputedStyle(e).backgroundColor), 'rgb(1, 2, 3)');
+      assert.deepEqual(await two.$eval('#a >>> #find-ports', (e) => [getComputedStyle(e).backgroundColor, getComputedStyle(e).color]),
+        ['rgb(1, 2, 3)', 'rgb(4, 5, 6)']);
       assert.equal(await two.$eval('#a >>> #convert-title', (e) => getComputedStyle(e).letterSpacing), '3px');
       assert.deepEqual(await two.evaluate(() => window.cspViolations), []);
       await shot(two, 'maker-two-elements');
